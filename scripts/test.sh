@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+ctest --test-dir build --output-on-failure -j "${QUORVELLE_JOBS:-2}" 2>&1 | tee build/ctest.log
+# ctest's own exit status is lost in the pipe; the summary line tells.
+grep -E 'tests passed|tests failed' build/ctest.log | tail -n 1
+grep -q '100% tests passed' build/ctest.log

@@ -1,0 +1,122 @@
+#include "linux/file_util.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace quorvelle {
+namespace {
+
+std::string describe(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+}  // namespace
+
+std::string parentPath(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string homeDirectory() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+  return "/";
+}
+
+std::optional<std::string> readFile(const std::string& path, std::string* error, bool* missing) {
+  if (missing) *missing = false;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (missing) *missing = (errno == ENOENT);
+    *error = describe(path, errno);
+    return std::nullopt;
+  }
+  std::string contents;
+  char buffer[16384];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = describe(path, errno);
+      close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    contents.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return contents;
+}
+
+bool makeDirectories(const std::string& path, std::string* error, unsigned mode) {
+  if (path.empty() || path == "/" || path == ".") return true;
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return true;
+    *error = describe(path, ENOTDIR);
+    return false;
+  }
+  if (!makeDirectories(parentPath(path), error, mode)) return false;
+  if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
+    *error = describe(path, errno);
+    return false;
+  }
+  return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& contents, std::string* error,
+                         unsigned mode) {
+  const std::string folder = parentPath(path);
+  if (!makeDirectories(folder, error)) return false;
+  std::string pattern = path + ".tmp-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    *error = describe(path, errno);
+    return false;
+  }
+  auto fail = [&](int code) {
+    close(fd);
+    unlink(name.data());
+    *error = describe(path, code);
+    return false;
+  };
+  size_t written = 0;
+  while (written < contents.size()) {
+    ssize_t n = write(fd, contents.data() + written, contents.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(errno);
+    written += static_cast<size_t>(n);
+  }
+  if (fchmod(fd, mode) != 0) return fail(errno);
+  if (fsync(fd) != 0) return fail(errno);
+  if (close(fd) != 0) {
+    int code = errno;
+    unlink(name.data());
+    *error = describe(path, code);
+    return false;
+  }
+  if (rename(name.data(), path.c_str()) != 0) {
+    int code = errno;
+    unlink(name.data());
+    *error = describe(path, code);
+    return false;
+  }
+  // Make the rename itself durable.
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+}  // namespace quorvelle

@@ -1,0 +1,33 @@
+#include "linux/plist_bundles.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "linux/file_util.h"
+#include "linux/plist_reader.h"
+
+namespace quorvelle {
+
+std::optional<InfoDictionary> PlistBundles::infoDictionary(const std::string& bundlePath) const {
+  std::string error;
+  std::optional<std::string> xml = readFile(bundlePath + "/Contents/Info.plist", &error);
+  if (!xml) return std::nullopt;
+  return parseInfoPlist(*xml);
+}
+
+std::string PlistBundles::bundlePathOfExecutable(const std::string& executablePath) {
+  std::string folder = parentPath(executablePath);  // .../Contents/MacOS
+  std::string contents = parentPath(folder);        // .../Contents
+  if (contents.size() < 9 || contents.compare(contents.size() - 9, 9, "/Contents") != 0) return "";
+  return parentPath(contents);
+}
+
+std::string PlistBundles::currentExecutablePath() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+}  // namespace quorvelle

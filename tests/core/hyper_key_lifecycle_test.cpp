@@ -1,0 +1,122 @@
+// Starting and stopping the engine: the order of the calls into the tap, the
+// key mapping tool and the caps-lock reset, and what a failure leaves behind.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "engine/hyper_key_manager.h"
+#include "sim/journal.h"
+#include "sim/sim_event_tap.h"
+#include "sim/sim_services.h"
+
+namespace quorvelle {
+namespace {
+
+using testing::ElementsAre;
+
+constexpr char kApplyText[] =
+    "{\"UserKeyMapping\":[{\"HIDKeyboardModifierMappingSrc\":0x700000039,"
+    "\"HIDKeyboardModifierMappingDst\":0x70000006D}]}";
+constexpr char kClearText[] = "{\"UserKeyMapping\":[]}";
+
+class Lifecycle : public testing::Test {
+ protected:
+  sim::Journal journal;
+  sim::SimEventTapSystem taps{&journal};
+  sim::RecordingProcessLauncher launcher{&journal};
+  sim::SimHidSystem hid{&journal};
+  sim::RecordingLog log;
+  KeyMapping mapping{launcher, hid, log, "/bundle/Contents/Helpers/quorvelle-keymap"};
+  HyperKeyManager manager{taps, mapping};
+};
+
+TEST_F(Lifecycle, PropertyTextsAreExact) {
+  EXPECT_EQ(KeyMapping::propertyText(true), kApplyText);
+  EXPECT_EQ(KeyMapping::propertyText(true).size(), 110u);
+  EXPECT_EQ(kCapsLockToF18MappingList.size(), 91u);
+  EXPECT_EQ(KeyMapping::propertyText(false), kClearText);
+  EXPECT_EQ(KeyMapping::propertyText(false).size(), 21u);
+}
+
+TEST_F(Lifecycle, StartCreatesTapThenMapsThenEnables) {
+  ASSERT_TRUE(manager.start());
+  EXPECT_EQ(taps.lastMask, 3072u);
+  EXPECT_THAT(journal.entries(),
+              ElementsAre("tap created", "run /bundle/Contents/Helpers/quorvelle-keymap", "caps lock off",
+                          "source created", "source added", "tap enabled"));
+  ASSERT_EQ(launcher.launches.size(), 1u);
+  EXPECT_EQ(launcher.launches[0].executable, "/bundle/Contents/Helpers/quorvelle-keymap");
+  EXPECT_THAT(launcher.launches[0].arguments, ElementsAre("property", "--set", kApplyText));
+  EXPECT_TRUE(manager.hasTap());
+  EXPECT_TRUE(taps.tap()->enabled());
+  EXPECT_TRUE(taps.tap()->onRunLoop());
+}
+
+TEST_F(Lifecycle, StopDisablesRemovesThenClearsMapping) {
+  ASSERT_TRUE(manager.start());
+  taps.tap()->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
+  ASSERT_TRUE(manager.isHyperDown());
+  journal.clear();
+  manager.stop();
+  EXPECT_THAT(journal.entries(), ElementsAre("tap disabled", "source removed", "tap released",
+                                             "run /bundle/Contents/Helpers/quorvelle-keymap"));
+  EXPECT_THAT(launcher.launches.back().arguments, ElementsAre("property", "--set", kClearText));
+  EXPECT_FALSE(manager.hasTap());
+  EXPECT_FALSE(manager.isHyperDown());
+}
+
+TEST_F(Lifecycle, SecondStartAndStrayStopsDoNothing) {
+  manager.stop();  // never started
+  EXPECT_TRUE(journal.entries().empty());
+  ASSERT_TRUE(manager.start());
+  ASSERT_TRUE(manager.start());
+  EXPECT_EQ(taps.tapsCreated, 1);
+  EXPECT_EQ(launcher.launches.size(), 1u);
+  manager.stop();
+  manager.stop();
+  EXPECT_EQ(launcher.launches.size(), 2u);
+  // Running again after a stop applies the mapping again.
+  ASSERT_TRUE(manager.start());
+  EXPECT_EQ(launcher.launches.size(), 3u);
+  EXPECT_EQ(launcher.launches.back().arguments[2], kApplyText);
+}
+
+TEST_F(Lifecycle, RefusedTapChangesNothing) {
+  taps.allowTaps = false;
+  EXPECT_FALSE(manager.start());
+  EXPECT_THAT(journal.entries(), ElementsAre("tap refused"));
+  EXPECT_TRUE(launcher.launches.empty());
+  EXPECT_EQ(hid.resets, 0);
+  EXPECT_FALSE(manager.hasTap());
+  manager.stop();
+  EXPECT_TRUE(launcher.launches.empty());
+}
+
+TEST_F(Lifecycle, ToolThatCannotLaunchIsLoggedAndEngineCarriesOn) {
+  launcher.launchError = "No such file or directory";
+  ASSERT_TRUE(manager.start());
+  EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to run hidutil: No such file or directory"));
+  EXPECT_TRUE(manager.hasTap());
+  EXPECT_EQ(hid.resets, 1);
+  // Without the mapping a real F18 key still acts as hyper.
+  taps.physicallyDown.insert(sim::SimEventTapSystem::kF18);
+  taps.tap()->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
+  EXPECT_EQ(taps.tap()->deliver(kKeyDownEvent, 0)->flags, kDefaultHyperFlags);
+  manager.stop();
+  EXPECT_EQ(log.lines.size(), 2u);
+  EXPECT_FALSE(manager.hasTap());
+}
+
+TEST_F(Lifecycle, MappingCallsStandAlone) {
+  mapping.setCapsLockMapping(false);  // clearing with nothing set still runs the tool
+  mapping.setCapsLockMapping(true);
+  mapping.setCapsLockMapping(true);
+  ASSERT_EQ(launcher.launches.size(), 3u);
+  EXPECT_EQ(launcher.launches[0].arguments[2], kClearText);
+  EXPECT_EQ(launcher.launches[1].arguments, launcher.launches[2].arguments);
+  EXPECT_TRUE(hid.capsLockOn);
+  mapping.clearCapsLockState();
+  EXPECT_FALSE(hid.capsLockOn);
+}
+
+}  // namespace
+}  // namespace quorvelle

@@ -1,0 +1,102 @@
+// Delivery rules of published values: current value first, drop-first,
+// main-queue hops, and cancellation.
+#include "config/published.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "sim/sim_run_loop.h"
+
+namespace quorvelle {
+namespace {
+
+using testing::ElementsAre;
+
+struct Owner {
+  WillChangeSignal willChange;
+  Published<int> value{1, willChange};
+};
+
+TEST(Published, SynchronousSubscribersSeeCurrentThenEveryAssignment) {
+  Owner owner;
+  std::vector<int> all, dropped;
+  Cancellable a = owner.value.subscribe([&](int v) { all.push_back(v); });
+  Cancellable b = owner.value.subscribe([&](int v) { dropped.push_back(v); }, {.dropFirst = true});
+  owner.value.set(2);
+  owner.value.set(2);
+  EXPECT_THAT(all, ElementsAre(1, 2, 2));
+  EXPECT_THAT(dropped, ElementsAre(2, 2));
+}
+
+TEST(Published, MainQueueDeliveryIsAlwaysLater) {
+  sim::SimRunLoop loop;
+  Owner owner;
+  std::vector<int> seen;
+  Cancellable c = owner.value.subscribe([&](int v) { seen.push_back(v); }, {.mainQueue = &loop});
+  EXPECT_TRUE(seen.empty()) << "even the current value waits for the queue";
+  owner.value.set(5);
+  EXPECT_TRUE(seen.empty());
+  loop.drain();
+  EXPECT_THAT(seen, ElementsAre(1, 5));
+  // By the time the queued handler runs, the value is stored.
+  int storedWhenDelivered = 0;
+  Cancellable d = owner.value.subscribe([&](int) { storedWhenDelivered = owner.value.get(); },
+                                        {.dropFirst = true, .mainQueue = &loop});
+  owner.value.set(9);
+  loop.drain();
+  EXPECT_EQ(storedWhenDelivered, 9);
+}
+
+TEST(Published, CancellingStopsDeliveryIncludingQueuedValues) {
+  sim::SimRunLoop loop;
+  Owner owner;
+  std::vector<int> sync, queued;
+  {
+    Cancellable a = owner.value.subscribe([&](int v) { sync.push_back(v); }, {.dropFirst = true});
+    Cancellable b = owner.value.subscribe([&](int v) { queued.push_back(v); },
+                                          {.dropFirst = true, .mainQueue = &loop});
+    owner.value.set(3);
+  }
+  owner.value.set(4);
+  loop.drain();
+  EXPECT_THAT(sync, ElementsAre(3));
+  EXPECT_TRUE(queued.empty()) << "the value queued before cancellation is not delivered";
+}
+
+TEST(Published, HandlerMayCancelAnotherDuringDelivery) {
+  Owner owner;
+  std::vector<std::string> seen;
+  Cancellable second;
+  Cancellable first = owner.value.subscribe(
+      [&](int v) {
+        seen.push_back("first " + std::to_string(v));
+        second.cancel();
+      },
+      {.dropFirst = true});
+  second = owner.value.subscribe([&](int v) { seen.push_back("second " + std::to_string(v)); },
+                                 {.dropFirst = true});
+  owner.value.set(7);
+  EXPECT_THAT(seen, ElementsAre("first 7"));
+}
+
+TEST(Published, WillChangeComesBeforeTheValue) {
+  Owner owner;
+  std::vector<std::string> seen;
+  Cancellable w = owner.willChange.subscribe([&] { seen.push_back("will " + std::to_string(owner.value.get())); });
+  Cancellable v = owner.value.subscribe([&](int x) { seen.push_back("value " + std::to_string(x)); },
+                                        {.dropFirst = true});
+  owner.value.set(8);
+  EXPECT_THAT(seen, ElementsAre("will 1", "value 8"));
+}
+
+TEST(Published, SubscriptionOutlivingThePublisherIsHarmless) {
+  Cancellable c;
+  {
+    Owner owner;
+    c = owner.value.subscribe([](int) {});
+  }
+  c.cancel();
+}
+
+}  // namespace
+}  // namespace quorvelle
