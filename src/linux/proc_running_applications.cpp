@@ -83,7 +83,9 @@ ProcRunningApplications::runningApplicationsWithBundleIdentifier(
   std::vector<std::shared_ptr<RunningApplication>> found;
   PlistBundles bundles("");
   std::map<std::string, bool> matchesByBundle;
+  const int self = getpid();
   for (int pid : processIdentifiers()) {
+    if (pid == self) continue;
     // Another user's copy is theirs to run, even when we could signal it.
     if (!ownedByThisUser(pid)) continue;
     std::optional<std::string> executable = executableOf(pid);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "linux/proc_running_applications.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 
@@ -115,6 +116,51 @@ TEST_F(SingleInstanceFixture, CopyIgnoringTheRequestIsKilledAfterTheDeadline) {
   ASSERT_TRUE(WIFSIGNALED(*status)) << *status;
   EXPECT_EQ(WTERMSIG(*status), SIGKILL);
   EXPECT_FALSE(std::filesystem::exists(record(stubborn, "terminated")));
+}
+
+TEST_F(SingleInstanceFixture, OnlyThisUsersCopiesAreFoundAndTheyStayTheSameProcess) {
+  std::string bundle = dir.file("s/Sleeper.app");
+  writeBundle(bundle, identifier, "Sleeper");
+  std::filesystem::create_directories(bundle + "/Contents/MacOS");
+  std::string sleeper = bundle + "/Contents/MacOS/Sleeper";
+  std::filesystem::copy_file("/bin/sleep", sleeper);
+  chmod(sleeper.c_str(), 0755);
+
+  ProcRunningApplications running;
+  pid_t theirs = -1;
+  if (getuid() == 0) {
+    chmod(dir.path().c_str(), 0755);
+    theirs = fork();
+    if (theirs == 0) {
+      if (setgid(65534) == 0 && setuid(65534) == 0) execl(sleeper.c_str(), "Sleeper", "60", nullptr);
+      _exit(127);
+    }
+    started.push_back(theirs);
+  }
+  pid_t ours = spawnProgram({sleeper, "60"}, environmentWith({}), false).pid;
+  started.push_back(ours);
+  ASSERT_TRUE(eventually([&] {
+    return running.runningApplicationsWithBundleIdentifier(identifier).size() == 1 &&
+           (theirs < 0 || std::filesystem::read_symlink("/proc/" + std::to_string(theirs) + "/exe") ==
+                               sleeper);
+  }));
+  auto found = running.runningApplicationsWithBundleIdentifier(identifier);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0]->processIdentifier(), ours);
+  EXPECT_FALSE(found[0]->isTerminated());
+  EXPECT_TRUE(running.runningApplicationsWithBundleIdentifier(identifier + ".x").empty());
+
+  found[0]->forceTerminate();
+  std::optional<int> status = exitOf(ours);
+  ASSERT_TRUE(status && WIFSIGNALED(*status));
+  EXPECT_EQ(WTERMSIG(*status), SIGKILL);
+  // Reaped: the identifier may now belong to anyone, but the handle still
+  // names the process that ended.
+  EXPECT_TRUE(found[0]->isTerminated());
+  found[0]->terminate();
+  if (theirs > 0) {
+    EXPECT_EQ(waitpid(theirs, nullptr, WNOHANG), 0);  // never signalled
+  }
 }
 
 }  // namespace
