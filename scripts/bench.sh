@@ -5,3 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 build/bench/hyper_key_bench --benchmark_min_time=0.2
 build/bench/shell_bench --benchmark_min_time=0.2
+build/bench/tray_bench --benchmark_min_time=0.2
