@@ -23,6 +23,7 @@
 #include "ui/qt_update_window.h"
 #include "update/feed_updater.h"
 #include "update/update_controller.h"
+#include "update/update_window_contents.h"
 
 namespace quorvelle {
 namespace {
@@ -180,6 +181,32 @@ TEST_F(UpdaterOverHttp, TheProductionUpdaterRefusesPlainHttp) {
   EXPECT_THAT(check(updates), HasSubstr("does not use HTTPS: " + server.url("/newer.xml").toStdString()));
   EXPECT_EQ(server.requests, 0);
   closeWindow();
+}
+
+TEST(QtUpdateWindow, ReportsAttentionAndClosingAndNeverQuitsTheApplication) {
+  sim::SimWorkspace workspace;
+  QtUpdateWindow window(workspace);
+  int attention = 0, closed = 0;
+  window.setHandlers([&] { ++attention; }, [&] { ++closed; });
+  UpdateWindowContent content = upToDateContent("0.1.0");
+  content.links = {{"<b>Notes</b>", "https://quorvelle.org/notes"}};
+  window.show(content, true);
+  ASSERT_TRUE(waitFor([&] { return attention == 1; })) << "coming forward is attention";
+  EXPECT_THAT(window.widget()->findChild<QLabel*>("links")->text().toStdString(), HasSubstr("&lt;b&gt;Notes"));
+
+  // Inside the running application (the only place Qt decides to quit),
+  // closing its only window must not count as closing its last window.
+  int lastWindowClosed = 0;
+  QObject listening;
+  QObject::connect(qApp, &QGuiApplication::lastWindowClosed, &listening, [&] { ++lastWindowClosed; });
+  QMetaObject::invokeMethod(qApp, [&] {
+    window.widget()->findChild<QPushButton*>("button")->click();
+    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(7); }, Qt::QueuedConnection);
+  }, Qt::QueuedConnection);
+  EXPECT_EQ(QCoreApplication::exec(), 7);
+  EXPECT_EQ(lastWindowClosed, 0);
+  ASSERT_TRUE(waitFor([&] { return closed == 1; }));
+  EXPECT_FALSE(window.widget()->isVisible());
 }
 
 TEST(BuiltBundle, NamesAnHttpsFeed) {
