@@ -14,7 +14,7 @@ class SimMenuItem : public MenuItem {
  public:
   void setState(bool on) override {
     state = on;
-    ++stateChanges;
+    stateSet = true;
   }
   void setHidden(bool value) override { hidden = value; }
 
@@ -24,7 +24,7 @@ class SimMenuItem : public MenuItem {
   bool separator = false;
   bool state = false;
   bool hidden = false;
-  int stateChanges = 0;
+  bool stateSet = false;
 };
 
 // A menu the test opens and chooses from.

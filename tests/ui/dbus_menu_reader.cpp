@@ -1,15 +1,15 @@
 #include "dbus_menu_reader.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QDateTime>
 
 namespace quorvelle::testing_support {
 namespace {
 
-QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& method,
+QDBusMessage callMethod(const QString& service, const QString& path, const QString& interface, const QString& method,
                   const QVariantList& arguments, QString* error) {
   QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
   message.setArguments(arguments);
@@ -18,11 +18,11 @@ QDBusMessage call(const QString& service, const QString& path, const QString& in
   return reply;
 }
 
-QVariant getProperty(const QString& service, const QString& path, const QString& interface, const QString& name,
-                     QString* error) {
-  QDBusMessage reply = call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name}, error);
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-  return reply.arguments().first().value<QDBusVariant>().variant();
+QVariant property(const QString& service, const QString& path, const QString& interface, const QString& name,
+                  QString* error) {
+  QDBusMessage reply = callMethod(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name}, error);
+  if (reply.type() != QDBusMessage::ReplyMessage) return {};
+  return reply.arguments().value(0).value<QDBusVariant>().variant();
 }
 
 DbusMenuEntry readEntry(const QDBusArgument& argument) {
@@ -40,40 +40,16 @@ DbusMenuEntry readEntry(const QDBusArgument& argument) {
   return entry;
 }
 
-const char kMenuInterface[] = "com.canonical.dbusmenu";
-const char kItemInterface[] = "org.kde.StatusNotifierItem";
+const char kItem[] = "org.kde.StatusNotifierItem";
 
 }  // namespace
 
-QString DbusMenuEntry::shortcut() const {
-  QVariant value = properties.value("shortcut");
-  if (!value.isValid()) return {};
-  // aas: one list of key names per chord.
-  QStringList chords;
-  const QDBusArgument argument = value.value<QDBusArgument>();
-  argument.beginArray();
-  while (!argument.atEnd()) {
-    QStringList keys;
-    argument >> keys;
-    chords << keys.join('+');
-  }
-  argument.endArray();
-  return chords.join(", ");
-}
-
-StatusNotifierItemReader::StatusNotifierItemReader(const QString& item) {
-  const qsizetype slash = item.indexOf('/');
-  service_ = item.left(slash);
-  path_ = item.mid(slash);
-}
-
-QVariant StatusNotifierItemReader::property(const QString& name, QString* error) const {
-  return getProperty(service_, path_, kItemInterface, name, error);
-}
+StatusNotifierItemReader::StatusNotifierItemReader(const QString& item)
+    : service_(item.left(item.indexOf('/'))), path_(item.mid(item.indexOf('/'))) {}
 
 QByteArray StatusNotifierItemReader::iconPixmaps(QString* error) const {
   QByteArray all;
-  const QDBusArgument argument = property("IconPixmap", error).value<QDBusArgument>();
+  const QDBusArgument argument = property(service_, path_, kItem, "IconPixmap", error).value<QDBusArgument>();
   argument.beginArray();
   while (!argument.atEnd()) {
     int width = 0, height = 0;
@@ -88,39 +64,23 @@ QByteArray StatusNotifierItemReader::iconPixmaps(QString* error) const {
 }
 
 std::optional<DbusMenuEntry> StatusNotifierItemReader::menuLayout(QString* error) const {
-  QDBusObjectPath menu = property("Menu", error).value<QDBusObjectPath>();
-  if (menu.path().isEmpty()) {
-    if (error->isEmpty()) *error = "the item names no menu";
-    return std::nullopt;
-  }
-  QDBusMessage reply = call(service_, menu.path(), kMenuInterface, "GetLayout", {0, -1, QStringList()}, error);
+  QDBusObjectPath menu = property(service_, path_, kItem, "Menu", error).value<QDBusObjectPath>();
+  QDBusMessage reply = callMethod(service_, menu.path(), "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()}, error);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2) return std::nullopt;
   return readEntry(reply.arguments().at(1).value<QDBusArgument>());
 }
 
-bool StatusNotifierItemReader::aboutToShow(int id, QString* error) const {
-  QDBusObjectPath menu = property("Menu", error).value<QDBusObjectPath>();
-  QDBusMessage reply = call(service_, menu.path(), kMenuInterface, "AboutToShow", {id}, error);
-  return reply.type() == QDBusMessage::ReplyMessage;
-}
-
-bool StatusNotifierItemReader::click(int id, QString* error) const {
-  QDBusObjectPath menu = property("Menu", error).value<QDBusObjectPath>();
-  QDBusMessage reply = call(service_, menu.path(), kMenuInterface, "Event",
-                            {id, QString("clicked"), QVariant::fromValue(QDBusVariant(0)),
-                             static_cast<uint>(QDateTime::currentSecsSinceEpoch())},
-                            error);
-  return reply.type() == QDBusMessage::ReplyMessage;
-}
-
-bool StatusNotifierItemReader::activate(QString* error) const {
-  QDBusMessage reply = call(service_, path_, kItemInterface, "Activate", {10, 10}, error);
-  return reply.type() == QDBusMessage::ReplyMessage;
+bool StatusNotifierItemReader::call(bool onMenu, const QString& method, const QVariantList& arguments,
+                                    QString* error) const {
+  const QString path = onMenu ? property(service_, path_, kItem, "Menu", error).value<QDBusObjectPath>().path() : path_;
+  return callMethod(service_, path, onMenu ? "com.canonical.dbusmenu" : kItem, method,
+                                          arguments, error)
+             .type() == QDBusMessage::ReplyMessage;
 }
 
 QStringList StatusNotifierItemReader::registeredItems(QString* error) {
-  return getProperty("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher",
-                     "RegisteredStatusNotifierItems", error)
+  return property("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher",
+                  "RegisteredStatusNotifierItems", error)
       .toStringList();
 }
 

@@ -1,11 +1,9 @@
-// The tray icon's looks and its menu as Qt draws them, offscreen (where no
-// tray exists, which must not stop anything).
-#include <QAction>
+// The tray icon's looks and its menu's shortcuts as Qt draws them, offscreen
+// (where no tray exists, which must stop nothing). What the menu shows is
+// read over D-Bus in the real tray test.
 #include <QApplication>
-#include <QImage>
 #include <QMenu>
 #include <QTest>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "linux/temp_dir.h"
@@ -20,42 +18,17 @@
 namespace quorvelle {
 namespace {
 
-using testing::ElementsAre;
-using testing_support::waitFor;
-
 // How much dark paint the picture carries, 0 for an empty one.
 double ink(const QPixmap& pixmap) {
-  const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+  const QImage image = pixmap.toImage();
   double total = 0;
   for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      const QColor c = image.pixelColor(x, y);
-      total += c.alphaF() * (1.0 - c.valueF());
-    }
+    for (int x = 0; x < image.width(); ++x) total += image.pixelColor(x, y).alphaF() * (1 - image.pixelColor(x, y).valueF());
   }
   return total;
 }
 
 struct QtStatusBarFixture : testing::Test {
-  // What the open menu shows: hidden actions left out, "[x] " before a ticked one.
-  std::vector<std::string> openMenu() {
-    QMenu* menu = bar.currentItem()->trayIcon()->contextMenu();
-    menu->popup(QPoint(10, 10));
-    waitFor([&] { return menu->isVisible(); });
-    std::vector<std::string> lines;
-    for (QAction* action : menu->actions()) {
-      if (!action->isVisible()) continue;
-      if (action->isSeparator()) {
-        lines.push_back("-");
-        continue;
-      }
-      QString line = (action->isCheckable() ? (action->isChecked() ? "[x] " : "[ ] ") : "") + action->text();
-      if (!action->shortcut().isEmpty()) line += " (" + action->shortcut().toString() + ")";
-      lines.push_back(line.toStdString());
-    }
-    return lines;
-  }
-
   testing_support::TempDir dir;
   std::map<std::string, QIcon> symbols = testing_support::writeTestSymbols(dir);
   sim::MemoryDefaultsStore defaults;
@@ -91,56 +64,23 @@ TEST_F(QtStatusBarFixture, ThreeLooksWithoutATray) {
   config.setEnabled(false);
   controller.updateIcon();
   EXPECT_DOUBLE_EQ(look(), outline);
-}
 
-TEST_F(QtStatusBarFixture, AnUnknownSymbolLeavesTheItemWithoutImageAndHidden) {
   QtStatusBar empty({});
-  sim::SimWorkspace workspace;
   StatusItemController bare(empty, workspace, application, config, {}, {}, {}, {});
   bare.showStatusItem();
-  ASSERT_NE(empty.currentItem(), nullptr);
-  EXPECT_TRUE(empty.currentItem()->icon().isNull());
-  EXPECT_FALSE(empty.currentItem()->trayIcon()->isVisible());
+  EXPECT_FALSE(empty.currentItem()->trayIcon()->isVisible()) << "no image, nothing to show";
 }
 
-TEST_F(QtStatusBarFixture, MenuShowsLinuxTitlesAndCtrlShortcutsAndUpdatesWhenOpened) {
-  config.setEnabled(true);
-  controller.showStatusItem();
-  EXPECT_THAT(openMenu(), ElementsAre("⚠︎ Grant Input Access...", "-", "[x] Enabled", "-", "Preferences... (Ctrl+,)",
-                                      "-", "About...", "Check for Updates...", "-", "Quit Quorvelle (Ctrl+Q)"));
-  bar.currentItem()->trayIcon()->contextMenu()->hide();
-  active = true;
-  EXPECT_THAT(openMenu(), ElementsAre("[x] Enabled", "-", "Preferences... (Ctrl+,)", "-", "About...",
-                                      "Check for Updates...", "-", "Quit Quorvelle (Ctrl+Q)"))
-      << "refreshed on opening, not only when the icon changes";
-}
-
-TEST_F(QtStatusBarFixture, ShortcutsWorkWhileTheMenuIsOpen) {
-  controller.showStatusItem();
-  openMenu();
-  QMenu* menu = bar.currentItem()->trayIcon()->contextMenu();
-  QTest::keyClick(menu, Qt::Key_Comma, Qt::ControlModifier);
-  EXPECT_EQ(settingsShown, 1);
-  openMenu();
-  QTest::keyClick(menu, Qt::Key_Q, Qt::ControlModifier);
-  EXPECT_EQ(application.terminations, 1);
-}
-
-TEST_F(QtStatusBarFixture, ChoosingEnabledTicksItAndHidingKeepsTheMenu) {
-  config.setEnabled(false);
+TEST_F(QtStatusBarFixture, CtrlShortcutsWorkWhileTheMenuIsOpen) {
   controller.showStatusItem();
   QMenu* menu = bar.currentItem()->trayIcon()->contextMenu();
-  ASSERT_EQ(openMenu().front(), "[ ] Enabled");
-  menu->actions().at(2)->trigger();
-  EXPECT_TRUE(config.enabled());
-  EXPECT_EQ(defaults.values.at("enabled"), PropertyValue(true));
-
-  controller.hideStatusItem();
-  EXPECT_EQ(bar.currentItem(), nullptr);
-  controller.showStatusItem();
-  ASSERT_NE(bar.currentItem(), nullptr);
-  EXPECT_EQ(bar.currentItem()->trayIcon()->contextMenu(), menu) << "the same menu";
-  EXPECT_EQ(openMenu().front(), "⚠︎ Grant Input Access...");
+  for (auto [key, done] : {std::pair{Qt::Key_Comma, &settingsShown}, std::pair{Qt::Key_Q, &application.terminations}}) {
+    menu->popup(QPoint(10, 10));
+    ASSERT_TRUE(testing_support::waitFor([&] { return menu->isVisible(); }));
+    QTest::keyClick(menu, key, Qt::ControlModifier);
+    EXPECT_EQ(*done, 1);
+    EXPECT_FALSE(menu->isVisible());
+  }
 }
 
 }  // namespace
@@ -149,6 +89,6 @@ TEST_F(QtStatusBarFixture, ChoosingEnabledTicksItAndHidingKeepsTheMenu) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  testing::InitGoogleMock(&argc, argv);
+  testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
