@@ -28,6 +28,9 @@ class FileSystem {
   virtual bool removeItem(const std::string& path, std::string* error) = 0;
   virtual bool createSymbolicLink(const std::string& path, const std::string& destination,
                                   std::string* error) = 0;
+  // Creates the folder and any missing parents; succeeds when it already
+  // exists as a folder.
+  virtual bool createDirectory(const std::string& path, std::string* error) = 0;
   // Copies a file or a whole folder; fails when the destination exists.
   virtual bool copyItem(const std::string& from, const std::string& to, std::string* error) = 0;
   // Moves the item to the user's Trash.

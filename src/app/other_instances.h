@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/bundle.h"
+#include "platform/run_loop.h"
+#include "platform/running_applications.h"
+
+namespace quorvelle {
+
+// The newest launch wins: older running copies of the application are asked
+// to quit, and quit by force when they have not within the deadline.
+class OtherInstances {
+ public:
+  static constexpr double kPollInterval = 0.1;
+  static constexpr double kDeadlineSeconds = 5.0;
+
+  OtherInstances(RunningApplications& running, const Bundles& bundles, RunLoop& runLoop)
+      : running_(running), bundles_(bundles), runLoop_(runLoop) {}
+
+  // Runs the completion at once when no other copy runs; otherwise asks them
+  // to quit and runs it from a timer once they are gone or have been quit by
+  // force. The completion holds the caller weakly and does nothing once the
+  // caller is gone. A bundle without an identifier has no other copies.
+  void terminateOtherInstances(std::function<void()> completion);
+
+  // What one tick of the wait looks at. The timer holds it; nothing else does.
+  struct Wait {
+    std::vector<std::shared_ptr<RunningApplication>> others;
+    double deadline = 0;
+    std::function<void()> completion;
+  };
+
+  // Ends the wait when every copy has quit, or forces those left once the
+  // deadline has passed; otherwise waits for the next tick.
+  static void otherInstancesTick(Timer& timer, const Wait& wait, double now);
+
+ private:
+  RunningApplications& running_;
+  const Bundles& bundles_;
+  RunLoop& runLoop_;
+};
+
+}  // namespace quorvelle

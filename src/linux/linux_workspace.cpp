@@ -1,0 +1,52 @@
+#include "linux/linux_workspace.h"
+
+#include "linux/detached_spawn.h"
+
+namespace quorvelle {
+
+LinuxWorkspace::LinuxWorkspace(RunLoop& mainQueue, const Bundles& bundles, std::string urlOpener)
+    : mainQueue_(mainQueue), bundles_(bundles), urlOpener_(std::move(urlOpener)) {}
+
+void LinuxWorkspace::routeURL(const std::string& url, std::function<bool()> handler) {
+  routes_[url] = std::move(handler);
+}
+
+bool LinuxWorkspace::openURL(const std::string& url) {
+  auto route = routes_.find(url);
+  if (route != routes_.end()) return route->second();
+  // The opener would read a leading dash as an option of its own.
+  if (url.empty() || url[0] == '-') return false;
+  std::string opener = findExecutable(urlOpener_);
+  if (opener.empty()) return false;
+  std::string error;
+  return spawnDetached(opener, {url}, &error);
+}
+
+std::optional<std::string> LinuxWorkspace::mainExecutable(const Bundles& bundles,
+                                                          const std::string& bundlePath,
+                                                          std::string* error) {
+  std::optional<InfoDictionary> info = bundles.infoDictionary(bundlePath);
+  if (!info) {
+    *error = bundlePath + " is not an application bundle";
+    return std::nullopt;
+  }
+  auto it = info->find("CFBundleExecutable");
+  const std::string* name = it == info->end() ? nullptr : std::get_if<std::string>(&it->second);
+  if (!name || name->empty() || name->find('/') != std::string::npos || *name == "." ||
+      *name == "..") {
+    *error = bundlePath + " names no main executable";
+    return std::nullopt;
+  }
+  return bundlePath + "/Contents/MacOS/" + *name;
+}
+
+void LinuxWorkspace::openApplication(
+    const std::string& bundlePath, std::function<void(std::optional<std::string> error)> completion) {
+  std::string error;
+  std::optional<std::string> executable = mainExecutable(bundles_, bundlePath, &error);
+  std::optional<std::string> outcome;
+  if (!executable || !spawnDetached(*executable, {}, &error)) outcome = error;
+  mainQueue_.post([completion = std::move(completion), outcome] { completion(outcome); });
+}
+
+}  // namespace quorvelle

@@ -1,0 +1,123 @@
+#include "linux/proc_running_applications.h"
+
+#include <dirent.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+#include "linux/pidfd.h"
+#include "linux/plist_bundles.h"
+
+namespace quorvelle {
+namespace {
+
+class PidfdApplication : public RunningApplication {
+ public:
+  PidfdApplication(int pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
+  ~PidfdApplication() override { close(pidfd_); }
+
+  int processIdentifier() const override { return pid_; }
+  void terminate() override { sendSignalToPidfd(pidfd_, SIGTERM); }
+  void forceTerminate() override { sendSignalToPidfd(pidfd_, SIGKILL); }
+  // A pidfd turns readable when its process has exited.
+  bool isTerminated() const override {
+    pollfd entry = {pidfd_, POLLIN, 0};
+    return poll(&entry, 1, 0) > 0;
+  }
+
+ private:
+  int pid_;
+  int pidfd_;
+};
+
+// The process's executable; a binary replaced since it started (an update)
+// still names its old place.
+std::optional<std::string> executableOf(int pid) {
+  char buffer[PATH_MAX];
+  std::string link = "/proc/" + std::to_string(pid) + "/exe";
+  ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
+  if (n <= 0) return std::nullopt;
+  std::string path(buffer, static_cast<size_t>(n));
+  const std::string deleted = " (deleted)";
+  if (path.size() > deleted.size() &&
+      path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
+    path.resize(path.size() - deleted.size());
+  }
+  return path;
+}
+
+std::vector<int> processIdentifiers() {
+  std::vector<int> pids;
+  DIR* proc = opendir("/proc");
+  if (!proc) return pids;
+  while (dirent* entry = readdir(proc)) {
+    char* end = nullptr;
+    long pid = std::strtol(entry->d_name, &end, 10);
+    if (end != entry->d_name && *end == '\0' && pid > 0 && pid <= INT_MAX) {
+      pids.push_back(static_cast<int>(pid));
+    }
+  }
+  closedir(proc);
+  std::sort(pids.begin(), pids.end());
+  return pids;
+}
+
+bool ownedByThisUser(int pid) {
+  struct stat info;
+  std::string folder = "/proc/" + std::to_string(pid);
+  return stat(folder.c_str(), &info) == 0 && info.st_uid == getuid();
+}
+
+}  // namespace
+
+std::vector<std::shared_ptr<RunningApplication>>
+ProcRunningApplications::runningApplicationsWithBundleIdentifier(
+    const std::string& bundleIdentifier) {
+  std::vector<std::shared_ptr<RunningApplication>> found;
+  PlistBundles bundles("");
+  std::map<std::string, bool> matchesByBundle;
+  const int self = getpid();
+  for (int pid : processIdentifiers()) {
+    if (pid == self) continue;
+    // Another user's copy is theirs to run, even when we could signal it.
+    if (!ownedByThisUser(pid)) continue;
+    std::optional<std::string> executable = executableOf(pid);
+    if (!executable) continue;
+    std::string bundle = PlistBundles::bundlePathOfExecutable(*executable);
+    if (bundle.empty()) continue;
+    auto known = matchesByBundle.find(bundle);
+    if (known == matchesByBundle.end()) {
+      std::optional<InfoDictionary> info = bundles.infoDictionary(bundle);
+      bool matches = false;
+      if (info) {
+        auto it = info->find("CFBundleIdentifier");
+        const std::string* identifier =
+            it == info->end() ? nullptr : std::get_if<std::string>(&it->second);
+        matches = identifier && *identifier == bundleIdentifier;
+      }
+      known = matchesByBundle.emplace(bundle, matches).first;
+    }
+    if (!known->second) continue;
+    int pidfd = openPidfd(pid);
+    if (pidfd < 0) continue;  // gone meanwhile
+    // The identifier may have been reused between the look and the pidfd:
+    // the process the pidfd holds must still be the one we looked at.
+    if (executableOf(pid) != executable || !ownedByThisUser(pid)) {
+      close(pidfd);
+      continue;
+    }
+    found.push_back(std::make_shared<PidfdApplication>(pid, pidfd));
+  }
+  return found;
+}
+
+int ProcRunningApplications::currentProcessIdentifier() const { return getpid(); }
+
+}  // namespace quorvelle

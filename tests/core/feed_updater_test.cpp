@@ -1,0 +1,210 @@
+// The updater behind the update controller: user checks, the daily
+// background check, and the badge and activation policy around them.
+#include "update/feed_updater.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "sim/sim_desktop.h"
+#include "sim/sim_run_loop.h"
+#include "sim/sim_services.h"
+#include "sim/sim_updates.h"
+#include "update/update_controller.h"
+#include "update/update_window_contents.h"
+
+namespace quorvelle {
+namespace {
+
+using testing::HasSubstr;
+
+constexpr double kHour = 3600;
+constexpr double kDay = 24 * kHour;
+
+AppcastItem release(std::string version) {
+  AppcastItem item;
+  item.version = std::move(version);
+  item.link = "https://quorvelle.org/download";
+  return item;
+}
+
+struct FeedUpdaterFixture : testing::Test {
+  FeedUpdaterFixture() {
+    bundles.infos[bundles.mainPath] = {{"SUFeedURL", std::string("https://quorvelle.org/appcast.xml")},
+                                       {"CFBundleVersion", std::string("1000")},
+                                       {"CFBundleShortVersionString", std::string("0.1.0")}};
+  }
+
+  // A run of the application: its update controller around a fresh updater.
+  struct Run {
+    Run(FeedUpdaterFixture& f, FeedSecurity security = FeedSecurity::HttpsOnly)
+        : updater({f.bundles, f.updaterDefaults, f.loop, f.clock, f.feed, f.window, f.log}, security),
+          updates(f.appDefaults, updater, f.application, f.activation) {
+      updates.controller().startUpdater();
+    }
+    FeedUpdater updater;
+    UpdateController updates;
+  };
+
+  const std::string& headline() const { return window.current().headline; }
+
+  sim::SimRunLoop loop;
+  sim::SimWallClock clock{loop};
+  sim::MemoryDefaultsStore appDefaults;
+  sim::MemoryDefaultsStore updaterDefaults;
+  sim::SimBundles bundles;
+  sim::SimAppcastFeed feed;
+  sim::SimUpdateWindow window;
+  sim::RecordingLog log;
+  sim::SimApplication application;
+  ActivationPolicyRules activation{application, loop};
+};
+
+TEST_F(FeedUpdaterFixture, AUserCheckShowsEveryOutcome) {
+  Run run(*this);
+  struct Case {
+    std::function<void()> answer;
+    std::string headline;
+    std::string message;
+  } cases[] = {
+      {[&] { feed.answer({release("999"), release("1005")}); }, update_texts::kUpdateAvailable, "from https://quorvelle.org/download"},
+      {[&] { feed.answer({release("1000")}); }, update_texts::kUpToDate, "Quorvelle 0.1.0 is currently the newest"},
+      {[&] { feed.answer({release("998")}); }, update_texts::kUpToDate, "newest version"},
+      {[&] { feed.failWith(FeedFailure::Unreachable, "Connection refused"); }, update_texts::kUpdateError,
+       "could not be reached.\n\nConnection refused"},
+      {[&] { feed.failWith(FeedFailure::Malformed, "line 3: tag mismatch"); }, update_texts::kUpdateError,
+       "could not be read.\n\nline 3: tag mismatch"},
+      {[&] { feed.answer({release("")}); }, update_texts::kUpdateError, "lists no version number"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.headline + ": " + c.message);
+    application.calls.clear();
+    run.updates.checkForUpdatesNow();
+    EXPECT_EQ(headline(), update_texts::kChecking);
+    EXPECT_TRUE(window.current().busy);
+    ASSERT_EQ(feed.pending.size(), 1u);
+    EXPECT_EQ(feed.requests.back(), "https://quorvelle.org/appcast.xml");
+    c.answer();
+    EXPECT_EQ(headline(), c.headline);
+    EXPECT_THAT(window.current().message, HasSubstr(c.message));
+    EXPECT_EQ(application.badge, "") << "the user asked: no badge";
+
+    window.userCloses();
+    loop.drain();
+    EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Accessory) << "back to the tray";
+  }
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(FeedUpdaterFixture, BackgroundChecksAreDailyQuietAndNeverRetried) {
+  Run run(*this);
+  loop.advance(kDay - 1);
+  EXPECT_TRUE(feed.requests.empty()) << "a fresh copy waits a day";
+  loop.advance(1);
+  ASSERT_EQ(feed.pending.size(), 1u);
+  feed.answer({release("1000")});
+  EXPECT_TRUE(window.shown.empty());
+
+  loop.advance(kDay);
+  ASSERT_EQ(feed.pending.size(), 1u);
+  feed.failWith(FeedFailure::Unreachable, "Host not found");
+  EXPECT_TRUE(window.shown.empty());
+  EXPECT_THAT(log.lines, testing::ElementsAre(
+                             "Quorvelle: update check failed: The update server could not be reached. Host not found"));
+  loop.advance(kDay - kHour);
+  EXPECT_EQ(feed.requests.size(), 2u) << "no retry before the next day";
+
+  loop.advance(kHour);
+  ASSERT_EQ(feed.pending.size(), 1u);
+  feed.answer({release("1001")});
+  EXPECT_EQ(headline(), update_texts::kUpdateAvailable);
+  EXPECT_EQ(window.activations, 0) << "a gentle reminder takes no focus";
+  EXPECT_EQ(application.badge, "1");
+  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular);
+
+  window.userAttends();
+  EXPECT_EQ(application.badge, "");
+  application.setBadgeLabel("x");
+  window.userAttends();
+  EXPECT_EQ(application.badge, "x") << "attention is reported once";
+  window.userCloses();
+  EXPECT_EQ(application.badge, "");
+  loop.drain();
+  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Accessory);
+}
+
+TEST_F(FeedUpdaterFixture, TheSettingAndLastCheckLiveInTheUpdatersOwnStoreAcrossRuns) {
+  {
+    Run first(*this);
+    EXPECT_TRUE(first.updates.automaticallyChecksForUpdates());
+    first.updates.setAutomaticallyChecksForUpdates(false);
+    loop.advance(3 * kDay);
+    EXPECT_TRUE(feed.requests.empty());
+  }
+  EXPECT_EQ(updaterDefaults.values.at(AutomaticChecks::kEnabledKey), PropertyValue(false));
+  EXPECT_TRUE(appDefaults.values.empty()) << "nothing among the application's preferences";
+
+  Run second(*this);
+  EXPECT_FALSE(second.updates.automaticallyChecksForUpdates());
+  second.updates.setAutomaticallyChecksForUpdates(true);
+  loop.advance(0);
+  EXPECT_EQ(feed.requests.size(), 1u) << "the last check was three days ago";
+  feed.answer({});
+  loop.advance(20 * kHour);
+  Run third(*this);  // a restart keeps the last check time
+  loop.advance(3 * kHour);
+  EXPECT_EQ(feed.requests.size(), 1u);
+  loop.advance(1 * kHour);
+  EXPECT_EQ(feed.requests.size(), 2u);
+}
+
+TEST_F(FeedUpdaterFixture, ClockChangesNeitherStallNorHurryTheDailyCheck) {
+  Run run(*this);
+  clock.offset = -10 * kDay;  // set back: the day counts from now
+  loop.advance(kDay + kHour);
+  ASSERT_EQ(feed.requests.size(), 1u);
+  feed.answer({});
+  clock.offset += 2 * kDay;  // a long suspend
+  loop.advance(kHour);
+  EXPECT_EQ(feed.requests.size(), 2u);
+}
+
+TEST_F(FeedUpdaterFixture, OnlyHttpsFeedsAreFetched) {
+  bundles.infos[bundles.mainPath]["SUFeedURL"] = std::string("http://quorvelle.org/appcast.xml");
+  Run run(*this, FeedSecurity::AllowLoopbackHttpForTests);
+  run.updates.checkForUpdatesNow();
+  EXPECT_TRUE(feed.requests.empty());
+  EXPECT_EQ(headline(), update_texts::kUpdateError);
+  EXPECT_THAT(window.current().message, HasSubstr("does not use HTTPS: http://quorvelle.org/appcast.xml"));
+  window.userCloses();
+
+  bundles.infos[bundles.mainPath].erase("SUFeedURL");
+  run.updates.checkForUpdatesNow();
+  EXPECT_EQ(window.current().message, update_texts::kNoFeed);
+  window.userCloses();
+  loop.advance(kDay);
+  EXPECT_THAT(log.lines, testing::ElementsAre(std::string("Quorvelle: update check failed: ") + update_texts::kNoFeed));
+}
+
+TEST_F(FeedUpdaterFixture, OneSessionAtATime) {
+  Run run(*this);
+  loop.advance(kDay);
+  ASSERT_EQ(feed.pending.size(), 1u);
+  run.updates.checkForUpdatesNow();
+  EXPECT_EQ(headline(), update_texts::kChecking) << "the background check becomes the user's";
+  EXPECT_EQ(feed.pending.size(), 1u);
+  feed.answer({release("1001")});
+  EXPECT_EQ(application.badge, "") << "no badge for what the user asked";
+
+  run.updates.checkForUpdatesNow();
+  EXPECT_EQ(feed.requests.size(), 1u) << "a shown session comes forward";
+  EXPECT_EQ(headline(), update_texts::kUpdateAvailable);
+  window.userCloses();
+
+  run.updates.checkForUpdatesNow();
+  window.userCloses();  // cancelled while checking
+  feed.answer({release("1001")});
+  EXPECT_EQ(headline(), update_texts::kChecking) << "the answer is dropped";
+}
+
+}  // namespace
+}  // namespace quorvelle

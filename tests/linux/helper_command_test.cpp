@@ -1,0 +1,161 @@
+// The `quorvelle` command as a user runs it: copied into a bundle in a test
+// folder, reached through a command link, with and without a running copy.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "linux/poll_loop.h"
+#include "linux/process_util.h"
+#include "linux/reopen_server.h"
+#include "linux/temp_dir.h"
+
+namespace quorvelle {
+namespace {
+
+using namespace testing_support;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+// The main executable records how it was started: its pid, its session and
+// process group, where its output goes, its working folder, and its arguments.
+constexpr char kMainScript[] =
+    "#!/bin/sh\n"
+    "set -- \"$$\" $(cut -d' ' -f5,6 /proc/$$/stat) \"$(readlink /proc/$$/fd/1)\" \"$(pwd)\" \"$#\"\n"
+    "echo \"$@\" > \"$QUORVELLE_TEST_STATE/started.tmp\"\n"
+    "mv \"$QUORVELLE_TEST_STATE/started.tmp\" \"$QUORVELLE_TEST_STATE/started\"\n";
+
+struct HelperFixture : testing::Test {
+  HelperFixture() {
+    writeBundle(bundle, "org.quorvelle.test.helper", "Quorvelle", "42", "2.5");
+    std::filesystem::create_directories(bundle + "/Contents/Helpers");
+    std::filesystem::copy_file(QUORVELLE_HELPER, helper);
+    chmod(helper.c_str(), 0755);
+    writeText(bundle + "/Contents/MacOS/Quorvelle", kMainScript, true);
+    std::filesystem::create_directories(dir.file("bin"));
+    std::filesystem::create_symlink(helper, command);
+    mkdir(runtime.c_str(), 0700);
+    std::filesystem::create_directories(state);
+  }
+
+  std::vector<std::string> environment() const {
+    return environmentWith({{"XDG_RUNTIME_DIR", runtime}, {"QUORVELLE_TEST_STATE", state}});
+  }
+  ProgramResult run(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), command);
+    return runProgram(arguments, environment());
+  }
+  bool mainStarted() {
+    return eventually([&] { return std::filesystem::exists(state + "/started"); });
+  }
+
+  TempDir dir;
+  std::string bundle = dir.file("Apps/Quorvelle.app");
+  std::string helper = bundle + "/Contents/Helpers/quorvelle";
+  std::string command = dir.file("bin/quorvelle");
+  std::string runtime = dir.file("run");
+  std::string state = dir.file("state");
+};
+
+TEST_F(HelperFixture, HelpVersionAndUsage) {
+  ProgramResult version = run({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "Quorvelle 2.5 (42)\n");  // from the bundle behind the link
+
+  ProgramResult help = run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_THAT(help.out, StartsWith("Usage: quorvelle [--help | --version]\n"));
+  EXPECT_EQ(help.err, "");
+
+  for (std::vector<std::string> wrong : {std::vector<std::string>{"--settings"},
+                                         std::vector<std::string>{"--help", "--version"},
+                                         std::vector<std::string>{"show"}}) {
+    ProgramResult usage = run(wrong);
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_EQ(usage.out, "");
+    EXPECT_THAT(usage.err, HasSubstr("unexpected argument '" + wrong[0] + "'"));
+    EXPECT_THAT(usage.err, HasSubstr("Usage: quorvelle"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(state + "/started"));
+}
+
+TEST_F(HelperFixture, StartsTheApplicationDetachedWhenNoneRuns) {
+  ProgramResult result = run({});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_TRUE(mainStarted());
+  std::istringstream fields(readText(state + "/started"));
+  pid_t pid = 0, group = 0, session = 0;
+  std::string output, folder;
+  int argumentCount = -1;
+  fields >> pid >> group >> session >> output >> folder >> argumentCount;
+  EXPECT_NE(session, getsid(0));  // a session of its own
+  EXPECT_EQ(group, session);
+  EXPECT_EQ(output, "/dev/null");
+  EXPECT_EQ(folder, "/");
+  EXPECT_EQ(argumentCount, 0);
+}
+
+TEST_F(HelperFixture, LeftoverSocketStillStartsTheApplication) {
+  // A copy that died without cleaning up: the socket file stays, nobody listens.
+  std::string folder = runtime + "/quorvelle";
+  mkdir(folder.c_str(), 0700);
+  int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  std::string path = folder + "/reopen.sock";
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(stale);
+
+  ProgramResult result = run({});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(mainStarted());
+}
+
+TEST_F(HelperFixture, RunningCopyShowsItsSettingsInstead) {
+  PollLoop loop;
+  int shown = 0;
+  ReopenServer server(loop, loop, [&] { ++shown; });
+  std::string error;
+  ASSERT_TRUE(server.listen(runtime + "/quorvelle", &error)) << error;
+
+  Spawned helperProcess = spawnProgram({command}, environment(), false);
+  std::optional<int> status;
+  loop.runUntil([&] {
+    int raw = 0;
+    if (waitpid(helperProcess.pid, &raw, WNOHANG) == helperProcess.pid) status = raw;
+    return status.has_value();
+  }, 20);
+  ASSERT_TRUE(status && WIFEXITED(*status));
+  EXPECT_EQ(WEXITSTATUS(*status), 0);
+  EXPECT_TRUE(loop.runUntil([&] { return shown == 1; }, 5));
+  EXPECT_FALSE(std::filesystem::exists(state + "/started"));
+}
+
+TEST_F(HelperFixture, MissingApplicationIsReported) {
+  std::filesystem::remove(bundle + "/Contents/MacOS/Quorvelle");
+  ProgramResult result = run({});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.err, HasSubstr("quorvelle: cannot start Quorvelle: "));
+  EXPECT_THAT(result.err, HasSubstr("Contents/MacOS/Quorvelle: No such file or directory"));
+
+  // Outside a bundle there is no version to tell.
+  std::string loose = dir.file("loose/quorvelle");
+  std::filesystem::create_directories(dir.file("loose"));
+  std::filesystem::copy_file(QUORVELLE_HELPER, loose);
+  chmod(loose.c_str(), 0755);
+  ProgramResult version = runProgram({loose, "--version"}, environment());
+  EXPECT_EQ(version.exitCode, 1);
+  EXPECT_THAT(version.err, HasSubstr("is not inside a Quorvelle bundle"));
+}
+
+}  // namespace
+}  // namespace quorvelle
