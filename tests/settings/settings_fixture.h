@@ -1,0 +1,69 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "config/config.h"
+#include "install/command_line_tool.h"
+#include "linux/chosen_writability.h"
+#include "linux/temp_dir.h"
+#include "settings/settings_view.h"
+#include "sim/sim_administrator_scripts.h"
+#include "sim/sim_desktop.h"
+#include "sim/sim_local_key_monitor.h"
+#include "sim/sim_login_items.h"
+#include "sim/sim_run_loop.h"
+#include "sim/sim_services.h"
+#include "update/update_controller.h"
+
+namespace quorvelle::testing_support {
+
+// The settings content on the simulated platform. The command installer works
+// on real files in a temporary folder: a bundle with its helper, the user's
+// link folder and a system one.
+struct SettingsFixture {
+  SettingsFixture() {
+    bundles.mainPath = temp.file("Quorvelle.app");
+    std::filesystem::create_directories(bundles.mainPath + "/Contents/Helpers");
+    std::ofstream(helper()) << "#!/bin/sh\n";
+    chmod(helper().c_str(), 0755);
+    std::filesystem::create_directories(systemBin);
+  }
+
+  // A new content, as a newly opened window makes; earlier ones stay alive.
+  SettingsView& open() {
+    views.push_back(std::make_unique<SettingsView>(
+        config, updates, tool, SettingsServices{loop, trust, workspace, alerts, monitor, loginItems, log}));
+    return *views.back();
+  }
+
+  std::string helper() const { return bundles.mainPath + "/Contents/Helpers/quorvelle"; }
+
+  TempDir temp;
+  std::string userBin = temp.file("home/.local/bin");
+  std::string systemBin = temp.file("usr/local/bin");
+  sim::MemoryDefaultsStore defaults;
+  Config config{defaults};
+  sim::SimRunLoop loop;
+  sim::SimApplication application;
+  sim::SimUpdater updater;
+  ActivationPolicyRules activation{application, loop};
+  UpdateController updates{defaults, updater, application, activation};
+  sim::SimAccessibilityTrust trust;
+  sim::SimWorkspace workspace;
+  sim::SimAlerts alerts;
+  sim::SimLocalKeyMonitor monitor;
+  sim::SimLoginItems loginItems;
+  sim::RecordingLog log;
+  sim::SimBundles bundles;
+  ChosenWritability files{LinuxFileSystem::Options{temp.file("home"), temp.file("trash"), {userBin}}};
+  sim::SimAdministratorScripts scripts;
+  CommandLineTool tool{files, scripts, bundles, CommandLinePaths{{userBin, systemBin}, systemBin + "/quorvelle"}};
+  std::vector<std::unique_ptr<SettingsView>> views;
+};
+
+}  // namespace quorvelle::testing_support
