@@ -37,7 +37,7 @@ struct SettingsFixture {
   // A new content, as a newly opened window makes; earlier ones stay alive.
   SettingsView& open() {
     views.push_back(std::make_unique<SettingsView>(
-        config, updates, tool, SettingsServices{loop, trust, workspace, alerts, monitor, loginItems, log}));
+        config, updates, tool, SettingsServices{loop, trust, workspace, alerts, *keyMonitor, loginItems, log}));
     return *views.back();
   }
 
@@ -57,6 +57,7 @@ struct SettingsFixture {
   sim::SimWorkspace workspace;
   sim::SimAlerts alerts;
   sim::SimLocalKeyMonitor monitor;
+  LocalKeyMonitor* keyMonitor = &monitor;  // what new contents use
   sim::SimLoginItems loginItems;
   sim::RecordingLog log;
   sim::SimBundles bundles;
