@@ -104,8 +104,7 @@ bool LinuxFileSystem::removeItem(const std::string& path, std::string* error) {
 bool LinuxFileSystem::createSymbolicLink(const std::string& path, const std::string& destination,
                                          std::string* error) {
   const std::string folder = parentPath(path);
-  struct stat info;
-  if (isCreatableFolder(folder) && lstat(folder.c_str(), &info) != 0 && errno == ENOENT) {
+  if (isCreatableFolder(folder)) {
     std::string made;
     if (!makeDirectories(folder, &made)) {
       *error = fileErrorDescription("create the folder", folder, made);
@@ -128,6 +127,11 @@ bool LinuxFileSystem::copyItem(const std::string& from, const std::string& to, s
   }
   if (lstat(to.c_str(), &info) == 0) {
     *error = fileErrorDescription("copy to", to, EEXIST);
+    return false;
+  }
+  std::string made;
+  if (isCreatableFolder(parentPath(to)) && !makeDirectories(parentPath(to), &made)) {
+    *error = fileErrorDescription("create the folder", parentPath(to), made);
     return false;
   }
   // Copy under a temporary name, then move into place only if nothing stands there.

@@ -16,7 +16,8 @@ class LinuxFileSystem : public FileSystem {
     std::string trashFolder;
     // Folders of the user's own that may be missing on a fresh account and are
     // made on demand: a missing one counts as writable when the nearest
-    // existing folder above it is writable, and linking into it creates it.
+    // existing folder above it is writable, and linking or copying into it
+    // creates it.
     std::vector<std::string> creatableFolders;
   };
 

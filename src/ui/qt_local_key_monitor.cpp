@@ -34,29 +34,58 @@ std::optional<LocalKeyMonitor::Token> QtLocalKeyMonitor::addMonitor(std::uint64_
   return lastToken_;
 }
 
-void QtLocalKeyMonitor::removeMonitor(Token token) { monitors_.erase(token); }
+void QtLocalKeyMonitor::removeMonitor(Token token) {
+  auto it = monitors_.find(token);
+  if (it == monitors_.end()) return;
+  if (dispatching_) it->second.removed = true;
+  else monitors_.erase(it);
+}
 
 ModifierFlags QtLocalKeyMonitor::heldModifiers() const {
   ModifierFlags flags = 0;
-  for (const auto& [key, scanCode] : held_) flags |= flagOfKey(key);
+  for (size_t i = 0; i < heldCount_; ++i) flags |= flagOfKey(held_[i].qtKey);
   return flags;
+}
+
+void QtLocalKeyMonitor::press(HeldKey key) {
+  for (size_t i = 0; i < heldCount_; ++i) {
+    if (held_[i].qtKey == key.qtKey && held_[i].scanCode == key.scanCode) return;
+  }
+  if (heldCount_ < held_.size()) held_[heldCount_++] = key;
+}
+
+void QtLocalKeyMonitor::release(HeldKey key) {
+  for (size_t i = 0; i < heldCount_; ++i) {
+    if (held_[i].qtKey == key.qtKey && held_[i].scanCode == key.scanCode) {
+      held_[i] = held_[--heldCount_];
+      return;
+    }
+  }
 }
 
 bool QtLocalKeyMonitor::wants(std::uint32_t type) const {
   for (const auto& [token, monitor] : monitors_) {
-    if (monitor.mask & (std::uint64_t{1} << type)) return true;
+    if (!monitor.removed && (monitor.mask & (std::uint64_t{1} << type))) return true;
   }
   return false;
 }
 
 bool QtLocalKeyMonitor::dispatch(const KeyEvent& event) {
-  // A handler may remove monitors, its own included.
-  std::map<Token, Monitor> snapshot = monitors_;
-  for (const auto& [token, monitor] : snapshot) {
-    if (!monitors_.count(token) || !(monitor.mask & (std::uint64_t{1} << event.type))) continue;
-    if (!monitor.handler(event)) return false;
+  // Monitors added by a handler see the next event; removed ones are erased
+  // only once no handler runs.
+  bool passes = true;
+  ++dispatching_;
+  const Token last = lastToken_;
+  for (auto& [token, monitor] : monitors_) {
+    if (token > last) break;
+    if (monitor.removed || !(monitor.mask & (std::uint64_t{1} << event.type))) continue;
+    if (!monitor.handler(event)) {
+      passes = false;
+      break;
+    }
   }
-  return true;
+  if (--dispatching_ == 0) std::erase_if(monitors_, [](const auto& entry) { return entry.second.removed; });
+  return passes;
 }
 
 bool QtLocalKeyMonitor::isRepeatDelivery(QKeyEvent* key) {
@@ -74,18 +103,18 @@ bool QtLocalKeyMonitor::handleKey(QKeyEvent* key) {
   // An event seen before has passed already: had it been consumed, Qt would
   // not hand it on.
   if (isRepeatDelivery(key)) return false;
-  const bool press = key->type() == QEvent::KeyPress;
+  const bool isPress = key->type() == QEvent::KeyPress;
   const ModifierFlags flag = flagOfKey(key->key());
   if (flag == 0) {
-    if (!press || !wants(kKeyDownEvent)) return false;
+    if (!isPress || !wants(kKeyDownEvent)) return false;
     std::uint16_t code = key->key() == Qt::Key_Escape ? kEscapeKeyCode : kUnknownKeyCode;
     return !dispatch(KeyEvent{kKeyDownEvent, code, heldModifiers()});
   }
   // A held key's auto-repeat changes nothing.
   if (key->isAutoRepeat()) return wants(kFlagsChangedEvent);
-  std::pair<int, quint32> id{key->key(), key->nativeScanCode()};
-  if (press) held_.insert(id);
-  else held_.erase(id);
+  HeldKey id{key->key(), key->nativeScanCode()};
+  if (isPress) press(id);
+  else release(id);
   if (!wants(kFlagsChangedEvent)) return false;
   return !dispatch(KeyEvent{kFlagsChangedEvent, 0, heldModifiers()});
 }
@@ -104,7 +133,7 @@ bool QtLocalKeyMonitor::eventFilter(QObject* watched, QEvent* event) {
       return false;
     case QEvent::ApplicationDeactivate:
       // Releases made in other applications never arrive here.
-      held_.clear();
+      heldCount_ = 0;
       return false;
     default:
       return QObject::eventFilter(watched, event);

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <array>
 #include <map>
-#include <set>
-#include <utility>
 
 #include "platform/local_key_monitor.h"
 
@@ -36,6 +35,12 @@ class QtLocalKeyMonitor : public QObject, public LocalKeyMonitor {
   struct Monitor {
     std::uint64_t mask = 0;
     Handler handler;
+    // Removed while its handler may still run; erased after the dispatch.
+    bool removed = false;
+  };
+  struct HeldKey {
+    int qtKey = 0;
+    quint32 scanCode = 0;
   };
 
   bool wants(std::uint32_t type) const;
@@ -44,11 +49,16 @@ class QtLocalKeyMonitor : public QObject, public LocalKeyMonitor {
   bool handleKey(QKeyEvent* key);
   bool isRepeatDelivery(QKeyEvent* key);
 
+  void press(HeldKey key);
+  void release(HeldKey key);
+
   std::map<Token, Monitor> monitors_;
   Token lastToken_ = 0;
+  int dispatching_ = 0;
   // Held modifier keys by Qt key and native scan code, so that a left and a
-  // right key count apart.
-  std::set<std::pair<int, quint32>> held_;
+  // right key count apart. A fixed array: key events allocate nothing.
+  std::array<HeldKey, 16> held_{};
+  size_t heldCount_ = 0;
   // Qt hands one key event to application filters once per receiver (the
   // window, then the focus widget and its parents); it is handled once.
   const QKeyEvent* lastEvent_ = nullptr;

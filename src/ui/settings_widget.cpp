@@ -83,10 +83,12 @@ SettingsWidget::SettingsWidget(SettingsView& view, QWidget* parent) : QWidget(pa
   // The column stays at the top; any extra height stays empty below it.
   column->addStretch(1);
 
-  // Return answers the warning's button, wherever the focus is.
+  // Return answers the warning's button, wherever the focus is; the keys are
+  // only claimed while there is such a button.
   for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
     auto* shortcut = new QShortcut(QKeySequence(key), this);
     connect(shortcut, &QShortcut::activated, this, [this] { view_.handleReturnKey(); });
+    returnKeys_.push_back(shortcut);
   }
 
   observation_ = view_.observe([this] { refresh(); });
@@ -119,6 +121,7 @@ void SettingsWidget::refresh() {
   hideMenuBarIcon_->setChecked(view_.hideMenuBarIcon());
   commandNote_->setText(linuxText(view_.commandNote()));
   commandButton_->setText(linuxText(view_.commandButtonTitle()));
+  for (QShortcut* key : returnKeys_) key->setEnabled(!view_.accessibilityTrusted() && !view_.isRecording());
   updateGeometry();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <map>
+#include <vector>
 
 #include "config/published.h"
 #include "settings/settings_view.h"
@@ -9,6 +10,7 @@
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QShortcut;
 
 namespace quorvelle {
 
@@ -45,6 +47,7 @@ class SettingsWidget : public QWidget {
   QCheckBox* hideMenuBarIcon_;
   QLabel* commandNote_;
   QPushButton* commandButton_;
+  std::vector<QShortcut*> returnKeys_;
   bool appeared_ = false;
   Cancellable observation_;
 };

@@ -32,7 +32,8 @@ std::string contents(const std::string& path) {
 struct LinuxFileSystemTest : testing::Test {
   TempDir temp;
   LinuxFileSystem files{LinuxFileSystem::Options{temp.file("home"), temp.file("home/.local/share/Trash"),
-                                                 {temp.file("home/.local/bin"), temp.file("locked/own")}}};
+                                                 {temp.file("home/.local/bin"), temp.file("home/Applications"),
+                                                  temp.file("locked/own")}}};
   std::string error;
 };
 
@@ -62,6 +63,8 @@ TEST_F(LinuxFileSystemTest, CopyKeepsModesAndLinksAndNeverOverwrites) {
   chmod(temp.file("app/Contents/MacOS/run").c_str(), 0751);
   fs::create_symlink("MacOS/run", temp.file("app/Contents/link"));
 
+  ASSERT_TRUE(files.copyItem(temp.file("app"), temp.file("home/Applications/app"), &error)) << error;
+  EXPECT_TRUE(fs::exists(temp.file("home/Applications/app/Contents/link"))) << "the user's folder made on demand";
   ASSERT_TRUE(files.copyItem(temp.file("app"), temp.file("copy"), &error)) << error;
   EXPECT_EQ(contents(temp.file("copy/Contents/MacOS/run")), "binary");
   EXPECT_EQ(fs::status(temp.file("copy/Contents/MacOS/run")).permissions() & fs::perms::all,
