@@ -13,6 +13,8 @@ int AboutView::currentYear() {
   return std::localtime(&now)->tm_year + 1900;
 }
 
-std::string AboutView::copyrightLine(const std::string& year) { return "© " + year + " The Quorvelle developers"; }
+std::string AboutView::copyrightLine(const std::string& year) {
+  return "© " + year + " The Quorvelle developers";
+}
 
 }  // namespace quorvelle

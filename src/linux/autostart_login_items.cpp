@@ -46,7 +46,8 @@ std::string AutostartLoginItems::autostartFolderForCurrentUser() {
   return folder + "/autostart";
 }
 
-AutostartLoginItems AutostartLoginItems::forBundle(const Bundles& bundles, const std::string& autostartFolder) {
+AutostartLoginItems AutostartLoginItems::forBundle(const Bundles& bundles,
+                                                   const std::string& autostartFolder) {
   const std::string contents = bundles.mainBundlePath() + "/Contents";
   std::string executable = bundles.mainInfoString("CFBundleExecutable").value_or("Quorvelle");
   std::string identifier = bundles.mainInfoString("CFBundleIdentifier").value_or("com.quorvelle.Quorvelle");

@@ -52,13 +52,18 @@ std::string unescapeStringValue(const std::string& text) {
 std::string desktopExecValue(const std::vector<std::string>& argv) {
   std::string line;
   for (const std::string& arg : argv) {
+    const bool quoted = needsQuoting(arg);
     std::string word;
     for (char c : arg) {
-      if (c == '%') word += "%%";
-      else if (needsQuoting(arg) && (c == '"' || c == '`' || c == '$' || c == '\\')) word += std::string("\\") + c;
-      else word += c;
+      if (c == '%') {
+        word += "%%";
+        continue;
+      }
+      // Inside double quotes these four are escaped with a backslash.
+      if (quoted && (c == '"' || c == '`' || c == '$' || c == '\\')) word += '\\';
+      word += c;
     }
-    if (needsQuoting(arg)) word = "\"" + word + "\"";
+    if (quoted) word = "\"" + word + "\"";
     if (!line.empty()) line += ' ';
     line += word;
   }

@@ -20,7 +20,8 @@ void SettingsView::setLaunchAtLoginChecked(bool value) {
 
 void SettingsView::setLaunchAtLogin(bool wanted) {
   std::string error;
-  bool done = wanted ? services_.loginItems.registerItem(&error) : services_.loginItems.unregisterItem(&error);
+  LoginItems& items = services_.loginItems;
+  bool done = wanted ? items.registerItem(&error) : items.unregisterItem(&error);
   if (done) return;  // the checkbox keeps the user's choice
   services_.log.write(settings_texts::kLaunchAtLoginFailedLogPrefix + error);
   // Back to the service's real state; a change runs the opposite call once.

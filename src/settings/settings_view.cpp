@@ -19,11 +19,10 @@ SettingsView::SettingsView(Config& config, UpdateController& updates, CommandLin
   // Published values are stored after their subscribers hear of them, so the
   // content looks again on a later turn, when the new values can be read.
   Delivery later{.dropFirst = true, .mainQueue = &services_.runLoop};
-  subscriptions_.push_back(config_.enabledPublisher().subscribe([this](const bool&) { notifyChanged(); }, later));
-  subscriptions_.push_back(
-      config_.hideMenuBarIconPublisher().subscribe([this](const bool&) { notifyChanged(); }, later));
-  subscriptions_.push_back(
-      config_.modifiersPublisher().subscribe([this](const ModifierFlags&) { notifyChanged(); }, later));
+  auto redraw = [this](const auto&) { notifyChanged(); };
+  subscriptions_.push_back(config_.enabledPublisher().subscribe(redraw, later));
+  subscriptions_.push_back(config_.hideMenuBarIconPublisher().subscribe(redraw, later));
+  subscriptions_.push_back(config_.modifiersPublisher().subscribe(redraw, later));
   std::weak_ptr<bool> alive = alive_;
   subscriptions_.push_back(updates_.objectWillChange().subscribe([this, alive] {
     services_.runLoop.post([this, alive] {

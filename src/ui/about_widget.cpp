@@ -52,9 +52,9 @@ AboutWidget::AboutWidget(const AboutView& view, QWidget* parent) : QWidget(paren
   applyTextStyle(version, TextStyle::Subheadline);
   setSecondary(version, true);
 
-  QString year = localizedYear(AboutView::currentYear(), QLocale());
+  std::string year = localizedYear(AboutView::currentYear(), QLocale()).toStdString();
   auto* copyright = addCentred(column, AboutView::kCopyrightTopSpace,
-                               new QLabel(QString::fromStdString(AboutView::copyrightLine(year.toStdString())), this));
+                               new QLabel(QString::fromStdString(AboutView::copyrightLine(year)), this));
   copyright->setObjectName("aboutCopyright");
   applyTextStyle(copyright, TextStyle::Caption);
   setSecondary(copyright, true);

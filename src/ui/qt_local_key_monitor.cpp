@@ -29,7 +29,8 @@ QtLocalKeyMonitor::~QtLocalKeyMonitor() {
   if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
 }
 
-std::optional<LocalKeyMonitor::Token> QtLocalKeyMonitor::addMonitor(std::uint64_t eventMask, Handler handler) {
+std::optional<LocalKeyMonitor::Token> QtLocalKeyMonitor::addMonitor(std::uint64_t eventMask,
+                                                                    Handler handler) {
   monitors_[++lastToken_] = Monitor{eventMask, std::move(handler)};
   return lastToken_;
 }

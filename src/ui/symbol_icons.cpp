@@ -6,8 +6,8 @@
 namespace quorvelle {
 
 QPixmap symbolPixmap(std::string_view name, int size, const QColor& color, qreal devicePixelRatio) {
-  QString path = QStringLiteral(":/icons/") + QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())) +
-                 QStringLiteral(".svg");
+  QString file = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  QString path = QStringLiteral(":/icons/") + file + QStringLiteral(".svg");
   if (!QFile::exists(path)) return {};
   const int side = qRound(size * devicePixelRatio);
   QPixmap shape = QIcon(path).pixmap(side, side);

@@ -39,7 +39,9 @@ struct CommandLineToolTest : testing::Test {
     std::filesystem::create_directories(systemBin);
   }
   std::string link(const std::string& folder) const { return folder + "/quorvelle"; }
-  std::optional<std::string> target(const std::string& path) const { return files.destinationOfSymbolicLink(path); }
+  std::optional<std::string> target(const std::string& path) const {
+    return files.destinationOfSymbolicLink(path);
+  }
 
   TempDir temp;
   std::string userBin = temp.file("home/.local/bin");
@@ -108,8 +110,8 @@ TEST_F(CommandLineToolTest, RemoveTakesLinksWhereverTheyPoint) {
   files.unwritable = {systemBin};
   EXPECT_TRUE(tool.remove(&error)) << error;
   EXPECT_FALSE(std::filesystem::is_symlink(link(userBin)));
-  EXPECT_THAT(scripts.sources,
-              testing::ElementsAre("do shell script \"rm -f '" + link(systemBin) + "'\" with administrator privileges"));
+  EXPECT_THAT(scripts.sources, testing::ElementsAre("do shell script \"rm -f '" + link(systemBin) +
+                                                    "'\" with administrator privileges"));
 }
 
 TEST_F(CommandLineToolTest, MissingHelperTouchesNothing) {
@@ -135,7 +137,9 @@ struct AwkwardPathTest : CommandLineToolTest {
 
 TEST_F(AwkwardPathTest, QuotingKeepsAnyPathWholeAndInert) {
   ASSERT_TRUE(tool.install(&error));
-  EXPECT_THAT(scripts.sources[0], testing::HasSubstr("'" + temp.path() + "/it'\\\\''s \\\"q\\\" $(touch pwned) \\\\n.app"));
+  // Quoted for the shell, then escaped for the script literal.
+  std::string folder = temp.path() + "/it'\\\\''s \\\"q\\\" $(touch pwned) \\\\n.app";
+  EXPECT_THAT(scripts.sources[0], testing::HasSubstr("'" + folder));
 
   // The same command through the real pkexec runner, with a stand-in for pkexec.
   std::filesystem::remove(systemBin);
@@ -147,13 +151,15 @@ TEST_F(AwkwardPathTest, QuotingKeepsAnyPathWholeAndInert) {
 }
 
 TEST_F(AwkwardPathTest, DismissedAuthenticationReportsPkexecsMessage) {
-  writeExecutable(pkexec, "#!/bin/sh\necho 'Error executing command as another user: Request dismissed' >&2\nexit 126\n");
+  writeExecutable(pkexec,
+                  "#!/bin/sh\necho 'Error executing command as another user: Request dismissed' >&2\nexit 126\n");
   EXPECT_EQ(realTool.install(&error), std::nullopt);
   EXPECT_EQ(error, "Error executing command as another user: Request dismissed");
   EXPECT_FALSE(std::filesystem::is_symlink(link(systemBin)));
 
   PkexecAdministratorScripts missing{temp.file("no-such-pkexec")};
-  ScriptOutcome outcome = missing.runWithAdministratorPrivileges("do shell script \"true\" with administrator privileges");
+  ScriptOutcome outcome =
+      missing.runWithAdministratorPrivileges("do shell script \"true\" with administrator privileges");
   EXPECT_TRUE(outcome.built);
   EXPECT_FALSE(outcome.succeeded);
   EXPECT_THAT(outcome.errorMessage.value_or(""), testing::HasSubstr("no-such-pkexec"));

@@ -100,7 +100,8 @@ TEST_F(LinuxFileSystemTest, TrashKeepsWhereEachItemCameFrom) {
 TEST_F(LinuxFileSystemTest, RemoveAndResolve) {
   fs::create_directories(temp.file("real/deep"));
   fs::create_symlink(temp.file("real"), temp.file("alias"));
-  EXPECT_EQ(files.resolvingSymlinks(temp.file("alias/deep/missing")), fs::canonical(temp.path()).string() + "/real/deep/missing");
+  EXPECT_EQ(files.resolvingSymlinks(temp.file("alias/deep/missing")),
+            fs::canonical(temp.path()).string() + "/real/deep/missing");
   EXPECT_TRUE(files.removeItem(temp.file("alias"), &error)) << error;
   EXPECT_TRUE(fs::exists(temp.file("real/deep"))) << "a link is removed, not its target";
   EXPECT_TRUE(files.removeItem(temp.file("real"), &error)) << error;

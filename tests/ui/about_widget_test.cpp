@@ -45,7 +45,7 @@ TEST_F(AboutWidgetTest, ShowsIconNameVersionAndYear) {
 }
 
 TEST_F(AboutWidgetTest, VersionFallbackAndAYearNoLocaleGroups) {
-  for (QLocale locale : {QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::English, QLocale::UnitedStates)}) {
+  for (QLocale locale : {QLocale(QLocale::German), QLocale(QLocale::English, QLocale::UnitedStates)}) {
     ASSERT_NE(locale.toString(2026), "2026") << "the locale groups thousands";
     EXPECT_EQ(AboutWidget::localizedYear(2026, locale), "2026");
   }

@@ -64,7 +64,7 @@ TEST_F(KeyMonitorTest, ShortcutsDoNotTakeKeysWhileAMonitorWantsThem) {
   ASSERT_EQ(triggered, 1) << "the shortcut works without a monitor";
 
   int keyDowns = 0;
-  std::optional<LocalKeyMonitor::Token> token = monitor.addMonitor(kKeyDownAndFlagsChangedMask, [&](const KeyEvent& event) {
+  auto token = monitor.addMonitor(kKeyDownAndFlagsChangedMask, [&](const KeyEvent& event) {
     if (event.type == kKeyDownEvent) {
       ++keyDowns;
       monitor.removeMonitor(1);  // its own removal, from inside
