@@ -10,24 +10,6 @@ bool needsQuoting(const std::string& arg) {
   return arg.find_first_of(" \t\n\"'\\><~|&;$*?#()`") != std::string::npos;
 }
 
-}  // namespace
-
-std::string desktopStringValue(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-namespace {
-
 std::string unescapeStringValue(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -48,6 +30,20 @@ std::string unescapeStringValue(const std::string& text) {
 }
 
 }  // namespace
+
+std::string desktopStringValue(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
 
 std::string desktopExecValue(const std::vector<std::string>& argv) {
   std::string line;
