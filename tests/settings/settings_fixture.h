@@ -7,8 +7,6 @@
 #include <memory>
 #include <vector>
 
-#include "config/config.h"
-#include "install/command_line_tool.h"
 #include "linux/chosen_writability.h"
 #include "linux/temp_dir.h"
 #include "settings/settings_view.h"
@@ -18,34 +16,30 @@
 #include "sim/sim_login_items.h"
 #include "sim/sim_run_loop.h"
 #include "sim/sim_services.h"
-#include "update/update_controller.h"
 
 namespace quorvelle::testing_support {
 
-// The settings content on the simulated platform. The command installer works
-// on real files in a temporary folder: a bundle with its helper, the user's
-// link folder and a system one.
+// The settings content on the simulated platform; the command installer
+// works on real files: a bundle with its helper, a user's and a system folder.
 struct SettingsFixture {
   SettingsFixture() {
     bundles.mainPath = temp.file("Quorvelle.app");
     std::filesystem::create_directories(bundles.mainPath + "/Contents/Helpers");
-    std::ofstream(helper()) << "#!/bin/sh\n";
-    chmod(helper().c_str(), 0755);
     std::filesystem::create_directories(systemBin);
+    std::ofstream(helper) << "#!/bin/sh\n";
+    chmod(helper.c_str(), 0755);
   }
-
   // A new content, as a newly opened window makes; earlier ones stay alive.
   SettingsView& open() {
-    views.push_back(std::make_unique<SettingsView>(
-        config, updates, tool, SettingsServices{loop, trust, workspace, alerts, *keyMonitor, loginItems, log}));
+    SettingsServices services{loop, trust, workspace, alerts, *keyMonitor, loginItems, log};
+    views.push_back(std::make_unique<SettingsView>(config, updates, tool, services));
     return *views.back();
   }
 
-  std::string helper() const { return bundles.mainPath + "/Contents/Helpers/quorvelle"; }
-
   TempDir temp;
-  std::string userBin = temp.file("home/.local/bin");
-  std::string systemBin = temp.file("usr/local/bin");
+  std::string userBin = temp.file("home/.local/bin"), systemBin = temp.file("usr/local/bin");
+  std::string helper = temp.file("Quorvelle.app/Contents/Helpers/quorvelle");
+  sim::SimBundles bundles;
   sim::MemoryDefaultsStore defaults;
   Config config{defaults};
   sim::SimRunLoop loop;
@@ -60,7 +54,6 @@ struct SettingsFixture {
   LocalKeyMonitor* keyMonitor = &monitor;  // what new contents use
   sim::SimLoginItems loginItems;
   sim::RecordingLog log;
-  sim::SimBundles bundles;
   ChosenWritability files{LinuxFileSystem::Options{temp.file("home"), temp.file("trash"), {userBin}}};
   sim::SimAdministratorScripts scripts;
   CommandLineTool tool{files, scripts, bundles, CommandLinePaths{{userBin, systemBin}, systemBin + "/quorvelle"}};

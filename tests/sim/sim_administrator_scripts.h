@@ -7,8 +7,7 @@
 
 namespace quorvelle::sim {
 
-// Records every script and answers with the scripted outcome (success unless
-// the test says otherwise); nothing is run.
+// Records every script and answers with the scripted outcome; nothing runs.
 class SimAdministratorScripts : public AdministratorScripts {
  public:
   ScriptOutcome runWithAdministratorPrivileges(const std::string& source) override {

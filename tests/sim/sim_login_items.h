@@ -8,35 +8,28 @@
 
 namespace quorvelle::sim {
 
-// A login item service whose answers the test sets. A successful call moves
-// the status as the real service would (register leads to statusAfterRegister).
+// A login item service with scripted failures; a successful call moves the
+// status as the real service would.
 class SimLoginItems : public LoginItems {
  public:
   LoginItemStatus status() const override { return currentStatus; }
-  bool registerItem(std::string* error) override {
-    calls.push_back("register");
-    if (registerError) {
-      *error = *registerError;
-      return false;
-    }
-    currentStatus = statusAfterRegister;
-    return true;
-  }
+  bool registerItem(std::string* error) override { return call("register", registerError, statusAfterRegister, error); }
   bool unregisterItem(std::string* error) override {
-    calls.push_back("unregister");
-    if (unregisterError) {
-      *error = *unregisterError;
-      return false;
-    }
-    currentStatus = LoginItemStatus::NotRegistered;
-    return true;
+    return call("unregister", unregisterError, LoginItemStatus::NotRegistered, error);
   }
 
   LoginItemStatus currentStatus = LoginItemStatus::NotRegistered;
   LoginItemStatus statusAfterRegister = LoginItemStatus::Enabled;
-  std::optional<std::string> registerError;
-  std::optional<std::string> unregisterError;
+  std::optional<std::string> registerError, unregisterError;
   std::vector<std::string> calls;
+
+ private:
+  bool call(const char* name, const std::optional<std::string>& failure, LoginItemStatus after, std::string* error) {
+    calls.push_back(name);
+    if (failure) *error = *failure;
+    else currentStatus = after;
+    return !failure;
+  }
 };
 
 }  // namespace quorvelle::sim
