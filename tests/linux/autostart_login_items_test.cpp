@@ -40,19 +40,13 @@ struct AutostartTest : testing::Test {
   std::string error;
 };
 
-TEST_F(AutostartTest, RegisterWritesAnEntryThatRunsThisExecutableAsALoginLaunch) {
+TEST_F(AutostartTest, AnEntryThatRunsThisExecutableAtLoginUnlessTheDesktopSwitchedItOff) {
   EXPECT_EQ(items.status(), LoginItemStatus::NotRegistered);
   ASSERT_TRUE(items.registerItem(&error)) << error;
   EXPECT_EQ(items.entryPath(), folder + "/com.quorvelle.Quorvelle.desktop");
   EXPECT_EQ(items.status(), LoginItemStatus::Enabled);
   EXPECT_THAT(parseDesktopExec(exec()).value(), testing::ElementsAre(executable, "--launched-at-login"));
-  ASSERT_TRUE(items.unregisterItem(&error)) << error;
-  EXPECT_EQ(items.status(), LoginItemStatus::NotRegistered);
-  EXPECT_TRUE(items.unregisterItem(&error)) << "nothing there is no failure";
-}
 
-TEST_F(AutostartTest, StatusFollowsTheDesktopsSwitchesAndTheExecutable) {
-  ASSERT_TRUE(items.registerItem(&error)) << error;
   const std::string line = "Exec=" + exec() + "\n";
   writeEntry("[Desktop Entry]\n" + line + "Hidden=true\n");
   EXPECT_EQ(items.status(), LoginItemStatus::RequiresApproval);
@@ -62,6 +56,9 @@ TEST_F(AutostartTest, StatusFollowsTheDesktopsSwitchesAndTheExecutable) {
   EXPECT_EQ(items.status(), LoginItemStatus::Enabled);
   writeEntry("[Desktop Entry]\nExec=/opt/Other.app/Contents/MacOS/Quorvelle --launched-at-login\n");
   EXPECT_EQ(items.status(), LoginItemStatus::NotRegistered) << "another copy's entry";
+  ASSERT_TRUE(items.unregisterItem(&error)) << error;
+  EXPECT_EQ(items.status(), LoginItemStatus::NotRegistered);
+  EXPECT_TRUE(items.unregisterItem(&error)) << "nothing there is no failure";
   fs::remove(executable);
   EXPECT_EQ(items.status(), LoginItemStatus::NotFound);
   EXPECT_FALSE(items.registerItem(&error));

