@@ -164,11 +164,13 @@ TEST_F(ReopenFixture, ConnectionsBeyondTheLimitAreClosedAtOnce) {
   for (size_t i = 0; i < ReopenServer::kMaxConnections; ++i) {
     idle.push_back(std::make_unique<RawClient>(socket));
   }
-  loop.runUntil([&] { return server->openConnections() == ReopenServer::kMaxConnections; }, 5);
+  ASSERT_TRUE(loop.runUntil([&] { return server->openConnections() == ReopenServer::kMaxConnections; }, 5));
   RawClient extra(socket);
   extra.send(reopen::kRequest);
   EXPECT_EQ(servedUntilClosed(extra), "");
+  // Once the idle clients have gone, requests are served again.
   idle.clear();
+  ASSERT_TRUE(loop.runUntil([&] { return server->openConnections() == 0; }, 5));
   EXPECT_EQ(request(), ReopenOutcome::Delivered);
 }
 
