@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ class Application {
   virtual void terminate() = 0;
   // The badge on the application's launcher icon; empty text clears it.
   virtual void setBadgeLabel(const std::string& label) = 0;
+  // Calls the observer whenever one of the application's windows is about to
+  // close, while it is still on screen. The registration is never removed.
+  virtual void addWindowWillCloseObserver(std::function<void(Window* window)> observer) = 0;
 };
 
 }  // namespace quorvelle

@@ -58,6 +58,16 @@ class SimApplication : public Application {
     calls.push_back("badge '" + label + "'");
   }
 
+  void addWindowWillCloseObserver(std::function<void(Window*)> observer) override {
+    closeObservers.push_back(std::move(observer));
+  }
+  // The user closes the window: observers hear of it first, then it leaves
+  // the screen.
+  void closeWindow(SimWindow& window) {
+    for (const auto& observer : closeObservers) observer(&window);
+    window.visible = false;
+  }
+
   SimWindow& addWindow(std::string title, std::uint32_t styleMask, bool visible = true) {
     ownWindows.push_back(std::make_unique<SimWindow>(std::move(title), styleMask, visible));
     return *ownWindows.back();
@@ -66,6 +76,7 @@ class SimApplication : public Application {
   std::vector<std::unique_ptr<SimWindow>> ownWindows;
   std::vector<Window*> extraWindows;  // windows owned by the code under test
   std::vector<std::string> calls;
+  std::vector<std::function<void(Window*)>> closeObservers;
   std::string badge;
   int terminations = 0;
 
