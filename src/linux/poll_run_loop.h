@@ -1,5 +1,7 @@
 #pragma once
 
+#include <poll.h>
+
 #include <functional>
 #include <memory>
 #include <vector>
@@ -48,6 +50,11 @@ class PollRunLoop : public RunLoop, public FdWatcher {
   std::vector<std::shared_ptr<PollTimer>> timers_;
   std::vector<std::shared_ptr<WatchEntry>> watches_;
   bool quit_ = false;
+  // Scratch space of turn(), kept between turns.
+  std::vector<std::shared_ptr<PollTimer>> dueTimers_;
+  std::vector<std::function<void()>> runningTasks_;
+  std::vector<std::shared_ptr<WatchEntry>> polled_;
+  std::vector<pollfd> pollFds_;
 };
 
 }  // namespace quorvelle
