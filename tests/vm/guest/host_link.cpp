@@ -54,13 +54,6 @@ bool HostLink::keys(const std::vector<std::string>& specs, int gapMs) {
   return waitForAck(id);
 }
 
-bool HostLink::burst(int count, int gapMs, const std::string& device) {
-  int id = nextId_++;
-  std::printf("@@BURST %d %d %d%s\n", id, count, gapMs, device.empty() ? "" : (" @" + device).c_str());
-  std::fflush(stdout);
-  return waitForAck(id);
-}
-
 bool HostLink::qmp(const std::string& command, const std::string& argumentsJson) {
   int id = nextId_++;
   std::printf("@@QMP %d %s %s\n", id, command.c_str(), argumentsJson.c_str());

@@ -16,8 +16,7 @@ class HostLink {
   // apart. Returns once the host has sent them all.
   bool keys(const std::vector<std::string>& specs, int gapMs = 30);
 
-  // `count` events: taps of a, b, ... z, a, ... in turn, gapMs apart.
-  bool burst(int count, int gapMs, const std::string& device = "");
+
 
   // Any QMP command, arguments as JSON.
   bool qmp(const std::string& command, const std::string& argumentsJson);

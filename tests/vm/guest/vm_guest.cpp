@@ -10,10 +10,7 @@ int main(int argc, char** argv) {
   using namespace vmtest;
   std::vector<NamedScenario> scenarios;
   addKeymapScenarios(&scenarios);
-#ifdef VM_WITH_ENGINE
   addEngineScenarios(&scenarios);
-  addLatencyBenchmark(&scenarios);
-#endif
   std::vector<std::string> only(argv + 1, argv + argc);
   HostLink host;
   int ran = 0;
