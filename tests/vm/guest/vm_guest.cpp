@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   std::vector<NamedScenario> scenarios;
   addKeymapScenarios(&scenarios);
   addEngineScenarios(&scenarios);
+  addLatencyBenchmark(&scenarios);
   std::vector<std::string> only(argv + 1, argv + argc);
   HostLink host;
   int ran = 0;
