@@ -6,7 +6,11 @@
 // --set brings the kernel keymap of every keyboard to the mapping, after
 // undoing the one set before; an empty list restores the keymaps. --get
 // prints the mapping in effect.
+//
+// QUORVELLE_KEYMAP_INPUT_DIR replaces /dev/input, so that tests never touch
+// the keyboards of the machine they run on.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,11 @@ const char kUsage[] =
     "usage: quorvelle-keymap property --set '{\"UserKeyMapping\":[{\"HIDKeyboardModifierMappingSrc\":"
     "0x700000039,\"HIDKeyboardModifierMappingDst\":0x70000006D}]}'\n"
     "       quorvelle-keymap property --get UserKeyMapping\n";
+
+std::string inputDirectory() {
+  const char* folder = std::getenv("QUORVELLE_KEYMAP_INPUT_DIR");
+  return folder && folder[0] == '/' ? folder : "/dev/input";
+}
 
 void complain(const std::string& message) { std::fprintf(stderr, "quorvelle-keymap: %s\n", message.c_str()); }
 
@@ -54,7 +63,7 @@ int set(const std::string& text) {
     return kExitFailed;
   }
   std::vector<std::string> warnings;
-  bool ok = KeymapApplier(*directory).setMapping(*mapping, &warnings);
+  bool ok = KeymapApplier(*directory, inputDirectory()).setMapping(*mapping, &warnings);
   return report(ok, warnings);
 }
 
@@ -66,7 +75,7 @@ int get() {
     return kExitFailed;
   }
   std::vector<std::string> warnings;
-  std::optional<std::vector<UsageMapping>> mapping = KeymapApplier(*directory).mapping(&warnings);
+  std::optional<std::vector<UsageMapping>> mapping = KeymapApplier(*directory, inputDirectory()).mapping(&warnings);
   if (mapping) std::printf("%s\n", formatMappingList(*mapping).c_str());
   return report(mapping.has_value(), warnings);
 }

@@ -126,7 +126,8 @@ class Reader {
       }
       *seen = true;
     } while (peek(',') && (++pos_, true));
-    if (!expect('}')) return false;
+    if (!peek('}')) return fail("expected ',' or '}'");
+    ++pos_;
     if (!haveSource) return fail(std::string("entry without \"") + std::string(kSourceName) + "\"");
     if (!haveDestination) return fail(std::string("entry without \"") + std::string(kDestinationName) + "\"");
     return true;
@@ -144,7 +145,9 @@ class Reader {
       if (!readEntry(&entry)) return false;
       out->push_back(entry);
     } while (peek(',') && (++pos_, true));
-    return expect(']');
+    if (!peek(']')) return fail("expected ',' or ']'");
+    ++pos_;
+    return true;
   }
 
   bool readProperty(std::vector<UsageMapping>* out) {
