@@ -5,18 +5,16 @@
 // timestamp of the output event (both on the monotonic clock). Figures are
 // printed, never judged: under TCG only the ratio means something.
 #include <fcntl.h>
-#include <linux/uinput.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "engine_process.h"
+#include "source_keyboard.h"
 #include "guest_common.h"
 #include "scenarios.h"
 
@@ -24,51 +22,10 @@ namespace vmtest {
 namespace {
 
 const char kSourceName[] = "Latency Source Keyboard";
+
 constexpr int kSamplesPerRound = 1000;
 constexpr int kRounds = 2;
 constexpr int kWarmup = 40;
-
-// A uinput keyboard with the usual keys.
-class SourceKeyboard {
- public:
-  SourceKeyboard() {
-    fd_ = open("/dev/uinput", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return;
-    ioctl(fd_, UI_SET_EVBIT, EV_KEY);
-    ioctl(fd_, UI_SET_EVBIT, EV_SYN);
-    for (int code = KEY_ESC; code <= KEY_MICMUTE; ++code) ioctl(fd_, UI_SET_KEYBIT, code);
-    uinput_setup setup{};
-    setup.id.bustype = BUS_USB;
-    setup.id.vendor = 0x1234;
-    setup.id.product = 0x5678;
-    std::strncpy(setup.name, kSourceName, sizeof setup.name - 1);
-    if (ioctl(fd_, UI_DEV_SETUP, &setup) < 0 || ioctl(fd_, UI_DEV_CREATE) < 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~SourceKeyboard() {
-    if (fd_ >= 0) {
-      ioctl(fd_, UI_DEV_DESTROY);
-      close(fd_);
-    }
-  }
-  bool ok() const { return fd_ >= 0; }
-
-  // One frame: the key event and its SYN_REPORT, in one write.
-  bool key(int code, int value) {
-    input_event frame[2] = {};
-    frame[0].type = EV_KEY;
-    frame[0].code = static_cast<__u16>(code);
-    frame[0].value = value;
-    frame[1].type = EV_SYN;
-    frame[1].code = SYN_REPORT;
-    return write(fd_, frame, sizeof frame) == static_cast<ssize_t>(sizeof frame);
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // Taps keys on the source and times each event's arrival at `output`.
 // Appends the samples in microseconds; false when an event did not arrive.
@@ -164,7 +121,7 @@ void printRow(Scenario& s, const char* name, const std::vector<double>& values) 
 
 void latency(HostLink&) {
   Scenario s("latency");
-  SourceKeyboard source;
+  SourceKeyboard source(kSourceName);
   if (!s.expect(source.ok(), "cannot create the source keyboard")) return;
   std::vector<std::string> nodes = waitForNodes(kSourceName, 1, kWaitMs);
   if (!s.expect(nodes.size() == 1, "the source keyboard has no node")) return;

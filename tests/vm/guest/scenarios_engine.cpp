@@ -9,6 +9,7 @@
 #include "guest_common.h"
 #include "key_stream.h"
 #include "scenarios.h"
+#include "source_keyboard.h"
 
 namespace vmtest {
 namespace {
@@ -197,13 +198,60 @@ void hotPlug(HostLink& host) {
   expectModified(s, stream, keys, KEY_A, "CAM");
   run.checkClean(stream, keys);
 
-  // Unplugged again, quietly: the others go on working.
+  // Unplugged quietly: the others go on working.
   host.qmp("device_del", R"({"id":"kbd2"})");
   s.expect(waitUntil([] { return nodesNamed(kUsbKeyboard).size() == 2; }, kWaitMs), "the keyboard did not go");
   keys = run.press(host, {"caps_lock:d@vga0", "c:t@vga0", "caps_lock:u@vga0", "b:t@vga0"}, KEY_B);
   KeyStream after(keys);
   expectModified(s, after, keys, KEY_C, "CAM");
   run.checkClean(after, keys);
+}
+
+void hotPlugRestored(HostLink& host) {
+  Scenario s("6b hot-plug: stopping restores the keymap of a keyboard added while running");
+  std::string added;
+  {
+    RunningEngine run(s);
+    if (!run.ready) return;
+    host.qmp("device_add", R"({"driver":"usb-kbd","id":"kbd3","bus":"xhci.0","display":"d2"})");
+    std::vector<std::string> usb = waitForNodes(kUsbKeyboard, 3, kWaitMs);
+    if (!s.expect(usb.size() == 3, "the added keyboard did not appear")) return;
+    added = usb[2];
+    EventNode keyboard(added);
+    s.expect(waitUntil([&] { return keyboard.grabbedElsewhere(); }, kWaitMs), "the added keyboard was not grabbed");
+    s.expect(run.engine.command("stop") == "ok stopped", "stop failed");
+  }
+  EventNode keyboard(added);
+  bool complete = false;
+  auto keys = pressAndCollect(host, keyboard, {"caps_lock:t@d2", "b:t@d2"}, KEY_B, &complete);
+  s.expect(keysAre(keys, {{KEY_CAPSLOCK, 1}, {KEY_CAPSLOCK, 0}, {KEY_B, 1}, {KEY_B, 0}}),
+           "after stop the added keyboard gave " + describeKeys(keys));
+  pressAndCollect(host, keyboard, {"caps_lock:t@d2", "b:t@d2"}, KEY_B, &complete);
+  host.qmp("device_del", R"({"id":"kbd3"})");
+  s.expect(waitUntil([] { return nodesNamed(kUsbKeyboard).size() == 2; }, kWaitMs), "the keyboard did not go");
+}
+
+void keyboardWithoutKeymap(HostLink&) {
+  Scenario s("11 uinput keyboard: without a keymap to change, its Caps Lock still acts as hyper");
+  SourceKeyboard source("Keymapless Test Keyboard");
+  if (!s.expect(source.ok(), "cannot create a uinput keyboard")) return;
+  std::vector<std::string> nodes = waitForNodes("Keymapless Test Keyboard", 1, kWaitMs);
+  if (!s.expect(nodes.size() == 1, "the uinput keyboard has no node")) return;
+  RunningEngine run(s);
+  if (!run.ready) return;
+  {
+    EventNode device(nodes[0]);
+    s.expect(waitUntil([&] { return device.grabbedElsewhere(); }, kWaitMs), "the uinput keyboard was not grabbed");
+  }
+  const std::pair<int, int> steps[] = {{KEY_CAPSLOCK, 1}, {KEY_A, 1}, {KEY_A, 0}, {KEY_CAPSLOCK, 0}, {KEY_B, 1}, {KEY_B, 0}};
+  for (auto [code, value] : steps) s.expect(source.key(code, value), "cannot type on the uinput keyboard");
+  bool complete = false;
+  auto keys = run.output->keysUntil([](const input_event& e) { return e.code == KEY_B && e.value == 0; }, kWaitMs,
+                                    &complete);
+  KeyStream stream(keys);
+  int aUp = expectModified(s, stream, keys, KEY_A, "CAM");
+  expectModified(s, stream, keys, KEY_B, "-", aUp < 0 ? 0 : static_cast<size_t>(aUp));
+  run.checkClean(stream, keys);
 }
 
 void ps2Keyboard(HostLink& host) {
@@ -324,10 +372,12 @@ void addEngineScenarios(std::vector<NamedScenario>* scenarios) {
   scenarios->push_back({"flags", flagsWhileHeld});
   scenarios->push_back({"two-keyboards", twoKeyboards});
   scenarios->push_back({"hot-plug", hotPlug});
+  scenarios->push_back({"hot-plug-restored", hotPlugRestored});
   scenarios->push_back({"ps2", ps2Keyboard});
   scenarios->push_back({"repeat", autoRepeat});
   scenarios->push_back({"sigkill", killed});
   scenarios->push_back({"burst", burst});
+  scenarios->push_back({"no-keymap", keyboardWithoutKeymap});
 }
 
 }  // namespace vmtest
