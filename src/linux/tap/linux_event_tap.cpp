@@ -144,7 +144,10 @@ void LinuxEventTap::addKeyboards(const std::vector<std::string>& names) {
   if (candidates.empty()) return;
 
   std::vector<int> fds;
-  for (const Candidate& candidate : candidates) fds.push_back(candidate.device.fd);
+  for (const Candidate& candidate : candidates) {
+    setNonBlocking(candidate.device.fd);
+    fds.push_back(candidate.device.fd);
+  }
   waitUntilKeysUp(devices, fds, options.quietWaitSeconds);
 
   for (Candidate& candidate : candidates) {
@@ -157,7 +160,6 @@ void LinuxEventTap::addKeyboards(const std::vector<std::string>& names) {
       continue;
     }
     // Whatever arrived before the grab reached the display server already.
-    setNonBlocking(fd);
     input_event stale[64];
     while (::read(fd, stale, sizeof stale) > 0) {
     }
