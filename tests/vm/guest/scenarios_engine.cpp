@@ -312,6 +312,8 @@ void killed(HostLink& host) {
   EventNode keyboard(usb);
   bool complete = false;
   auto keys = pressAndCollect(host, keyboard, {"a:u@vga0", "caps_lock:u@vga0", "b:t@vga0"}, KEY_B, &complete);
+  // A is still held, so the kernel may repeat it until the release comes.
+  std::erase_if(keys, [](const input_event& e) { return e.code == KEY_A && e.value == 2; });
   // The keymap still says F18 until the tool restores it.
   s.expect(keysAre(keys, {{KEY_A, 0}, {KEY_F18, 0}, {KEY_B, 1}, {KEY_B, 0}}),
            "a plain reader after the kill saw " + describeKeys(keys));
