@@ -104,8 +104,9 @@ class Reader {
   bool readEntry(UsageMapping* entry) {
     if (!expect('{')) return false;
     bool haveSource = false, haveDestination = false;
-    do {
-      size_t namePos = (skipSpace(), pos_);
+    for (;;) {
+      skipSpace();
+      size_t namePos = pos_;
       std::string name;
       std::uint64_t value = 0;
       if (!readString(&name) || !expect(':') || !readNumber(&value)) return false;
@@ -125,7 +126,9 @@ class Reader {
         return fail("\"" + name + "\" given twice");
       }
       *seen = true;
-    } while (peek(',') && (++pos_, true));
+      if (!peek(',')) break;
+      ++pos_;
+    }
     if (!peek('}')) return fail("expected ',' or '}'");
     ++pos_;
     if (!haveSource) return fail(std::string("entry without \"") + std::string(kSourceName) + "\"");
@@ -139,12 +142,14 @@ class Reader {
       ++pos_;
       return true;
     }
-    do {
+    for (;;) {
       if (out->size() == kMaxEntries) return fail("more than " + std::to_string(kMaxEntries) + " entries");
       UsageMapping entry;
       if (!readEntry(&entry)) return false;
       out->push_back(entry);
-    } while (peek(',') && (++pos_, true));
+      if (!peek(',')) break;
+      ++pos_;
+    }
     if (!peek(']')) return fail("expected ',' or ']'");
     ++pos_;
     return true;
@@ -152,7 +157,8 @@ class Reader {
 
   bool readProperty(std::vector<UsageMapping>* out) {
     if (!expect('{')) return false;
-    size_t namePos = (skipSpace(), pos_);
+    skipSpace();
+    size_t namePos = pos_;
     std::string name;
     if (!readString(&name)) return false;
     if (name != kPropertyName) {
