@@ -77,38 +77,24 @@ std::unique_ptr<FdWatcher::Watch> PollRunLoop::watchReadable(int fd, std::functi
   return std::make_unique<PollWatch>(entry);
 }
 
+// Waits first and works last, so that the caller sees the work of a turn as
+// soon as it is done. The scratch vectors keep their capacity: a quiet turn
+// allocates nothing.
 void PollRunLoop::turn(double deadline) {
-  // Timers that are due, each at most once per turn.
-  // The scratch vectors keep their capacity, so a quiet turn allocates nothing.
-  const double start = now();
-  dueTimers_.clear();
-  for (const auto& timer : timers_) {
-    if (timer->isValid() && timer->fireAt() <= start) dueTimers_.push_back(timer);
-  }
-  for (const auto& timer : dueTimers_) {
-    if (timer->isValid()) timer->fire(start);
-  }
-  dueTimers_.clear();
-  std::erase_if(timers_, [](const auto& timer) { return !timer->isValid(); });
-
-  // Tasks posted before this point; those they post wait for the next turn.
-  runningTasks_.clear();
-  runningTasks_.swap(posted_);
-  for (auto& task : runningTasks_) task();
-  runningTasks_.clear();
-
   std::erase_if(watches_, [](const auto& entry) { return !entry->alive; });
+  std::erase_if(timers_, [](const auto& timer) { return !timer->isValid(); });
 
   double wait = -1;  // seconds; negative waits for an fd
   if (!posted_.empty() || quit_) {
     wait = 0;
   } else {
+    const double start = now();
     for (const auto& timer : timers_) {
-      const double left = std::max(timer->fireAt() - now(), 0.0);
+      const double left = std::max(timer->fireAt() - start, 0.0);
       if (wait < 0 || left < wait) wait = left;
     }
     if (deadline >= 0) {
-      const double left = std::max(deadline - now(), 0.0);
+      const double left = std::max(deadline - start, 0.0);
       if (wait < 0 || left < wait) wait = left;
     }
   }
@@ -127,6 +113,21 @@ void PollRunLoop::turn(double deadline) {
     }
   }
   polled_.clear();
+
+  // Timers that are due, each at most once per turn.
+  const double fired = now();
+  for (const auto& timer : timers_) {
+    if (timer->isValid() && timer->fireAt() <= fired) dueTimers_.push_back(timer);
+  }
+  for (const auto& timer : dueTimers_) {
+    if (timer->isValid()) timer->fire(fired);
+  }
+  dueTimers_.clear();
+
+  // Tasks posted before this point; those they post wait for the next turn.
+  runningTasks_.swap(posted_);
+  for (auto& task : runningTasks_) task();
+  runningTasks_.clear();
 }
 
 void PollRunLoop::run() {
