@@ -69,10 +69,10 @@ TEST_F(EventTapTest, FramesOfOneReadLeaveInOneWriteInOrder) {
 }
 
 TEST_F(EventTapTest, PhysicalModifiersPassOnceAndAreNotPressedAgain) {
-  type(KEY_LEFTALT, 1);
+  type(KEY_RIGHTALT, 1);
   type(KEY_CAPSLOCK, 1);
   type(KEY_A, 1);
-  EXPECT_THAT(h.output(), ElementsAre("MSC 70038", "LALT 1", "SYN", "LCTRL 1", "SYN", "LMETA 1", "SYN", "MSC 7001e",
+  EXPECT_THAT(h.output(), ElementsAre("MSC 70064", "RALT 1", "SYN", "LCTRL 1", "SYN", "LMETA 1", "SYN", "MSC 7001e",
                                       "A 1", "SYN"));
   // The user presses the key a synthetic modifier holds: it becomes theirs.
   type(KEY_LEFTMETA, 1);
@@ -81,8 +81,8 @@ TEST_F(EventTapTest, PhysicalModifiersPassOnceAndAreNotPressedAgain) {
   type(KEY_CAPSLOCK, 0);
   EXPECT_THAT(h.output(), ElementsAre("MSC 7001e", "A 0", "SYN", "LCTRL 0", "SYN"));
   type(KEY_LEFTMETA, 0);
-  type(KEY_LEFTALT, 0);
-  EXPECT_THAT(h.output(), ElementsAre("MSC 7007d", "LMETA 0", "SYN", "MSC 70038", "LALT 0", "SYN"));
+  type(KEY_RIGHTALT, 0);
+  EXPECT_THAT(h.output(), ElementsAre("MSC 7007d", "LMETA 0", "SYN", "MSC 70064", "RALT 0", "SYN"));
 }
 
 TEST_F(EventTapTest, NewFlagsWhileHeldReleaseInReverseThenPress) {
