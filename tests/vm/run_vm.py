@@ -277,6 +277,8 @@ class Guest:
         self.qmp = qmp
         self.passed = []
         self.failed = []
+        self.results = []
+        self.started = 0
         self.done = False
 
     def ack(self, request_id):
@@ -313,12 +315,20 @@ class Guest:
             except RuntimeError as error:
                 log(str(error))
             self.ack(words[1])
-        elif kind == "@@PASS":
+        if kind in ("@@PASS", "@@FAIL", "@@INFO"):
+            self.results.append(line[marker:])
+        if kind == "@@PASS":
             self.passed.append(" ".join(words[1:]))
         elif kind == "@@FAIL":
             self.failed.append(" ".join(words[1:]))
+        elif kind == "@@START":
+            self.started += 1
         elif kind == "@@DONE":
             self.done = True
+            # A checker that died mid-scenario leaves it without a verdict.
+            if len(words) < 2 or words[1] != "0" or self.started != len(self.passed) + len(self.failed):
+                self.failed.append(f"the checker ended abnormally ({' '.join(words[1:])})")
+                self.results.append(f"@@FAIL vm: the checker ended abnormally ({' '.join(words[1:])})")
 
 
 def run(args):
@@ -329,7 +339,10 @@ def run(args):
     kernel, modules = fetch_kernel(cache)
     programs = {name: os.path.join(build, "tests", "vm", name)
                 for name in ["vm_guest", "vm_engine_host", "quorvelle-keymap"]}
-    programs = {name: path for name, path in programs.items() if os.path.exists(path)}
+    missing = [path for path in programs.values() if not os.path.exists(path)]
+    if missing:
+        log(f"not built: {', '.join(missing)}")
+        return 1
     work = tempfile.mkdtemp(prefix="quorvelle-vm-")
     qemu = None
     try:
@@ -368,8 +381,13 @@ def run(args):
         elapsed = time.monotonic() - boot_started
         if not guest.done:
             guest.failed.append(f"the guest did not finish within {args.timeout} s")
+            guest.results.append("@@FAIL vm: the guest did not finish")
             print("@@FAIL vm: the guest did not finish", flush=True)
-        log(f"{len(guest.passed)} passed, {len(guest.failed)} failed; VM time {elapsed:.1f} s")
+        summary = f"{len(guest.passed)} passed, {len(guest.failed)} failed; VM time {elapsed:.1f} s"
+        log(summary)
+        # CTest shows a passing test's output to nobody: keep the lines.
+        with open(os.path.join(build, "vm-results.txt"), "w") as f:
+            f.write("\n".join(guest.results + ["vm: " + summary]) + "\n")
         return 0 if guest.done and not guest.failed and guest.passed else 1
     finally:
         if qemu and qemu.poll() is None:
