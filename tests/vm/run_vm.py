@@ -335,6 +335,9 @@ def run(args):
     build = os.path.abspath(args.build_dir)
     cache = os.path.join(build, "vm-cache")
     os.makedirs(cache, exist_ok=True)
+    results = os.path.join(build, "vm-results.txt")
+    if os.path.exists(results):
+        os.remove(results)  # never show the figures of an earlier run
     started = time.monotonic()
     kernel, modules = fetch_kernel(cache)
     programs = {name: os.path.join(build, "tests", "vm", name)
@@ -386,7 +389,7 @@ def run(args):
         summary = f"{len(guest.passed)} passed, {len(guest.failed)} failed; VM time {elapsed:.1f} s"
         log(summary)
         # CTest shows a passing test's output to nobody: keep the lines.
-        with open(os.path.join(build, "vm-results.txt"), "w") as f:
+        with open(results, "w") as f:
             f.write("\n".join(guest.results + ["vm: " + summary]) + "\n")
         return 0 if guest.done and not guest.failed and guest.passed else 1
     finally:
