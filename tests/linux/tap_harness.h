@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,70 +30,57 @@ inline input_event event(std::uint16_t type, std::uint16_t code, std::int32_t va
   return e;
 }
 inline input_event key(std::uint16_t code, std::int32_t value) { return event(EV_KEY, code, value); }
-inline input_event scan(std::int32_t value) { return event(EV_MSC, MSC_SCAN, value); }
 inline input_event report() { return event(EV_SYN, SYN_REPORT, 0); }
-inline input_event light(std::uint16_t code, std::int32_t value) { return event(EV_LED, code, value); }
+
+// A key press or release in a frame of its own, after its scan code.
+inline std::vector<input_event> frame(std::uint16_t code, std::int32_t value) {
+  return {event(EV_MSC, MSC_SCAN, 0x70000 + code), key(code, value), report()};
+}
 
 // One write(), as the kernel hands a batch of frames over.
 inline void send(int fd, const std::vector<input_event>& events) {
-  const ssize_t size = static_cast<ssize_t>(events.size() * sizeof(input_event));
-  if (::write(fd, events.data(), events.size() * sizeof(input_event)) != size) std::abort();
+  if (::write(fd, events.data(), events.size() * sizeof(input_event)) < 0) std::abort();
 }
 
-// A key press or release in a frame of its own, with its scan code first.
-inline std::vector<input_event> frame(std::uint16_t code, std::int32_t value) {
-  return {scan(0x70000 + code), key(code, value), report()};
-}
-
-inline std::string describe(const input_event& e) {
-  static const std::pair<int, const char*> kNames[] = {
-      {KEY_A, "A"},           {KEY_B, "B"},           {KEY_C, "C"},
-      {KEY_LEFTCTRL, "LCTRL"},  {KEY_RIGHTCTRL, "RCTRL"}, {KEY_LEFTALT, "LALT"},
-      {KEY_RIGHTALT, "RALT"},   {KEY_LEFTSHIFT, "LSHIFT"}, {KEY_RIGHTSHIFT, "RSHIFT"},
-      {KEY_LEFTMETA, "LMETA"},  {KEY_RIGHTMETA, "RMETA"}, {KEY_CAPSLOCK, "CAPS"},
-      {KEY_F18, "F18"},         {KEY_ESC, "ESC"}};
-  char text[64];
-  switch (e.type) {
-    case EV_SYN:
-      return e.code == SYN_REPORT ? "SYN" : "SYN " + std::to_string(e.code);
-    case EV_MSC:
-      std::snprintf(text, sizeof text, "MSC %x", static_cast<unsigned>(e.value));
-      return text;
-    case EV_LED:
-      return "LED " + std::to_string(e.code) + " " + std::to_string(e.value);
-    case EV_KEY:
-      for (const auto& [code, name] : kNames) {
-        if (code == e.code) return std::string(name) + " " + std::to_string(e.value);
+// Every message waiting on the socket, one per write() of the other end, as text.
+inline std::vector<std::string> receive(int fd, int* messages = nullptr) {
+  static const std::map<int, const char*> kNames = {
+      {KEY_A, "A"},         {KEY_B, "B"},           {KEY_C, "C"},          {KEY_LEFTCTRL, "LCTRL"},
+      {KEY_LEFTALT, "LALT"}, {KEY_RIGHTALT, "RALT"}, {KEY_LEFTSHIFT, "LSHIFT"}, {KEY_RIGHTSHIFT, "RSHIFT"},
+      {KEY_LEFTMETA, "LMETA"}, {KEY_RIGHTMETA, "RMETA"}, {KEY_CAPSLOCK, "CAPS"}, {KEY_F18, "F18"}};
+  std::vector<std::string> lines;
+  input_event buffer[8192];
+  ssize_t length;
+  if (messages) *messages = 0;
+  while ((length = ::read(fd, buffer, sizeof buffer)) > 0) {
+    if (messages) ++*messages;
+    for (ssize_t i = 0; i < length / static_cast<ssize_t>(sizeof(input_event)); ++i) {
+      const input_event& e = buffer[i];
+      char text[64];
+      if (e.type == EV_SYN) {
+        std::snprintf(text, sizeof text, e.code == SYN_REPORT ? "SYN" : "SYN %d", e.code);
+      } else if (e.type == EV_MSC) {
+        std::snprintf(text, sizeof text, "MSC %x", static_cast<unsigned>(e.value));
+      } else if (e.type == EV_KEY && kNames.count(e.code)) {
+        std::snprintf(text, sizeof text, "%s %d", kNames.at(e.code), e.value);
+      } else {
+        std::snprintf(text, sizeof text, "%d:%d %d", e.type, e.code, e.value);
       }
-      return "KEY" + std::to_string(e.code) + " " + std::to_string(e.value);
-    default:
-      return "TYPE" + std::to_string(e.type);
+      lines.push_back(text);
+    }
   }
-}
-
-// Every message waiting on the socket, one per write() of the other end.
-inline std::vector<std::vector<input_event>> readMessages(int fd) {
-  std::vector<std::vector<input_event>> messages;
-  std::vector<input_event> buffer(8192);
-  for (;;) {
-    const ssize_t length = ::read(fd, buffer.data(), buffer.size() * sizeof(input_event));
-    if (length <= 0) break;
-    messages.emplace_back(buffer.begin(), buffer.begin() + length / static_cast<ssize_t>(sizeof(input_event)));
-  }
-  return messages;
-}
-
-inline bool drained(int fd) {
-  int waiting = 0;
-  return ::ioctl(fd, FIONREAD, &waiting) != 0 || waiting == 0;
+  return lines;
 }
 
 // The Linux tap over socket pairs, with the real engine on it and a real
-// poll() run loop, and an input folder in a temporary directory.
+// poll() run loop, and its input folder in a temporary directory.
 class TapHarness {
  public:
-  explicit TapHarness(LinuxEventTapOptions options = quickOptions()) {
+  explicit TapHarness(double quietWaitSeconds = 0.05) {
+    LinuxEventTapOptions options;
     options.inputDirectory = dir.path();
+    options.quietWaitSeconds = quietWaitSeconds;
+    options.capsLockWaitSeconds = 0.05;
     auto owned = std::make_unique<sim::SimInputDevices>();
     devices = owned.get();
     taps = std::make_unique<LinuxEventTapSystem>(loop, remapper, log, options, std::move(owned));
@@ -104,52 +92,34 @@ class TapHarness {
     taps.reset();
   }
 
-  static LinuxEventTapOptions quickOptions() {
-    LinuxEventTapOptions options;
-    options.quietWaitSeconds = 0.05;
-    options.capsLockWaitSeconds = 0.05;
-    return options;
-  }
-
   // A keyboard's node in the folder and the device behind it.
-  sim::SimInputDevices::Device& plug(const std::string& node, const std::string& name = "Sim Keyboard") {
-    sim::SimInputDevices::Device& device = devices->add(dir.file(node), name);
+  sim::SimInputDevices::Device& plug(const std::string& node) {
+    sim::SimInputDevices::Device& device = devices->add(dir.file(node));
     std::ofstream(dir.file(node)).put('\n');
     return device;
   }
-  void unplug(const std::string& node) { std::remove(dir.file(node).c_str()); }
-  sim::SimInputDevices::Device& device(const std::string& node) { return devices->at(dir.file(node)); }
+  sim::SimInputDevices::Device& device(const std::string& node) { return *devices->devices.at(dir.file(node)); }
 
   void type(const std::string& node, const std::vector<input_event>& events) {
     send(device(node).testFd, events);
     pump();
   }
-
-  // Runs the loop until every socket the tap reads is empty; the tap handles
-  // what it reads at once, so its output is written by then.
+  // Runs the loop until the tap has read every socket; it handles what it
+  // reads at once, so its output is written by then.
   void pump() {
     const bool done = loop.runUntil(
         [this] {
-          bool all = devices->virtualDestroyed || drained(devices->virtualFd);
-          devices->forEach([&](sim::SimInputDevices::Device& d) {
-            if (d.grabbed && !drained(d.tapFd)) all = false;
-          });
-          return all;
+          int waiting = 0;
+          for (auto& [path, d] : devices->devices) {
+            if (d->grabbed && ::ioctl(d->tapFd, FIONREAD, &waiting) == 0 && waiting > 0) return false;
+          }
+          return devices->virtualDestroyed || ::ioctl(devices->virtualFd, FIONREAD, &waiting) != 0 || waiting == 0;
         },
         5.0);
     if (!done) std::abort();
   }
-
-  // Everything written to the virtual keyboard since the last call, as text.
-  std::vector<std::string> output() {
-    std::vector<std::string> lines;
-    lastWrites = 0;
-    for (const auto& message : readMessages(devices->virtualTestFd)) {
-      ++lastWrites;
-      for (const input_event& e : message) lines.push_back(describe(e));
-    }
-    return lines;
-  }
+  // Everything written to the virtual keyboard since the last call.
+  std::vector<std::string> output() { return receive(devices->virtualTestFd, &writes); }
 
   TempDir dir;
   PollRunLoop loop;
@@ -160,7 +130,7 @@ class TapHarness {
   std::unique_ptr<LinuxEventTapSystem> taps;
   std::unique_ptr<KeyMapping> mapping;
   std::unique_ptr<HyperKeyManager> engine;
-  int lastWrites = 0;
+  int writes = 0;  // by the tap, in what output() returned last
 };
 
 }  // namespace quorvelle::testing_support

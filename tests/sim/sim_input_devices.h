@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,129 +15,96 @@
 namespace quorvelle::sim {
 
 // Input devices made of socket pairs carrying struct input_event, one message
-// per write(): the tap holds one end, the test the other. Device nodes are
-// plain files in a real folder, so that inotify sees them come and go.
+// per write(): the tap holds one end, the test the other. The nodes are plain
+// files in a real folder (the test's to make), so inotify sees them.
 class SimInputDevices : public InputDevices {
  public:
   struct Device {
-    std::string name = "Sim Keyboard";
     OpenedDevice::Status status = OpenedDevice::Status::Keyboard;
     int tapFd = -1;   // what open() hands out
     int testFd = -1;  // the test's end: write input, read lights
-    // keysDown() answers these in turn; the last one stays.
-    std::deque<KeyBits> keysDownAnswers{KeyBits{}};
+    std::deque<KeyBits> keysDown{KeyBits{}};  // answered in turn; the last one stays
     int keysDownQueries = 0;
     std::optional<bool> capsLockLight;
     std::string grabError;  // grab() fails with it when set
     bool grabbed = false;
     bool closed = false;
+    int opens = 0;
   };
 
   ~SimInputDevices() override {
-    for (auto& [path, device] : devices_) {
-      if (!device->closed && device->tapFd >= 0) ::close(device->tapFd);
-      ::close(device->testFd);
-    }
-    if (virtualTestFd >= 0) ::close(virtualTestFd);
-    if (virtualFd >= 0 && !virtualDestroyed) ::close(virtualFd);
+    for (auto& [path, device] : devices) closePair(*device);
+    if (virtualFd >= 0) closePair(virtualFd, virtualTestFd, virtualDestroyed);
   }
 
-  // The device behind the node at path (the node file is the test's to make).
-  Device& add(const std::string& path, const std::string& name = "Sim Keyboard") {
-    if (auto old = devices_.find(path); old != devices_.end()) {
-      if (!old->second->closed) ::close(old->second->tapFd);
-      ::close(old->second->testFd);
-    }
-    auto device = std::make_unique<Device>();
-    device->name = name;
+  Device& add(const std::string& path) {
+    auto& device = devices[path];
+    if (device) closePair(*device);
+    device = std::make_unique<Device>();
     makePair(&device->tapFd, &device->testFd);
-    Device& result = *device;
-    devices_[path] = std::move(device);
-    return result;
-  }
-  Device& at(const std::string& path) { return *devices_.at(path); }
-  void forEach(const std::function<void(Device&)>& f) {
-    for (auto& [path, device] : devices_) f(*device);
+    return *device;
   }
 
-  std::optional<int> createVirtualKeyboard(const std::string& uinputPath, const std::string& name,
-                                           std::string* error) override {
+  std::optional<int> createVirtualKeyboard(const std::string&, const std::string& name, std::string* error) override {
     if (!createError.empty()) {
       *error = createError;
       return std::nullopt;
     }
     virtualName = name;
-    this->uinputPath = uinputPath;
     makePair(&virtualFd, &virtualTestFd);
     virtualDestroyed = false;
-    if (!lightsOnOpen.empty()) {
-      // The display server opens the new keyboard and sets its lights.
-      if (::write(virtualTestFd, lightsOnOpen.data(), lightsOnOpen.size() * sizeof(input_event)) < 0) abort();
+    // The display server opens the new keyboard and sets its lights.
+    if (!lightsOnOpen.empty() &&
+        ::write(virtualTestFd, lightsOnOpen.data(), lightsOnOpen.size() * sizeof(input_event)) < 0) {
+      abort();
     }
     return virtualFd;
   }
   void destroyVirtualKeyboard(int fd) override {
-    if (fd != virtualFd) return;
     ::close(fd);
     virtualDestroyed = true;
   }
 
   OpenedDevice open(const std::string& path, const std::string&) override {
-    ++opens[path];
-    OpenedDevice opened;
-    auto it = devices_.find(path);
-    if (it == devices_.end()) {
-      opened.status = OpenedDevice::Status::NotKeyboard;
-      return opened;
-    }
+    auto it = devices.find(path);
+    if (it == devices.end()) return {OpenedDevice::Status::NotKeyboard, -1, {}, {}};
     Device& device = *it->second;
+    ++device.opens;
+    if (device.status != OpenedDevice::Status::Keyboard) return {device.status, -1, {}, path + ": denied"};
     if (device.closed) {
-      // Opened again after the tap let it go: a fresh descriptor.
-      ::close(device.testFd);
+      closePair(device);
       makePair(&device.tapFd, &device.testFd);
       device.closed = false;
     }
-    opened.status = device.status;
-    opened.name = device.name;
-    if (device.status == OpenedDevice::Status::Keyboard) {
-      opened.fd = device.tapFd;
-    } else if (device.status == OpenedDevice::Status::Unavailable) {
-      opened.error = path + ": Permission denied";
-    }
-    return opened;
+    return {OpenedDevice::Status::Keyboard, device.tapFd, "Sim Keyboard", {}};
   }
   bool grab(int fd, std::string* error) override {
-    Device* device = byFd(fd);
-    if (!device->grabError.empty()) {
-      *error = device->grabError;
-      return false;
-    }
-    device->grabbed = true;
-    return true;
+    *error = byFd(fd).grabError;
+    byFd(fd).grabbed = error->empty();
+    return error->empty();
   }
   void close(int fd) override {
-    Device* device = byFd(fd);
-    device->grabbed = false;
-    device->closed = true;
+    Device& device = byFd(fd);
+    device.grabbed = false;
+    device.closed = true;
     ::close(fd);
   }
   std::optional<KeyBits> keysDown(int fd) override {
-    Device* device = byFd(fd);
-    ++device->keysDownQueries;
-    KeyBits answer = device->keysDownAnswers.front();
-    if (device->keysDownAnswers.size() > 1) device->keysDownAnswers.pop_front();
+    Device& device = byFd(fd);
+    ++device.keysDownQueries;
+    const KeyBits answer = device.keysDown.front();
+    if (device.keysDown.size() > 1) device.keysDown.pop_front();
     return answer;
   }
-  std::optional<bool> capsLockLight(int fd) override { return byFd(fd)->capsLockLight; }
+  std::optional<bool> capsLockLight(int fd) override { return byFd(fd).capsLockLight; }
 
+  std::map<std::string, std::unique_ptr<Device>> devices;
   std::string createError;
   std::vector<input_event> lightsOnOpen;
   std::string virtualName;
-  std::string uinputPath;
   int virtualFd = -1;
-  int virtualTestFd = -1;  // read output, write the display server's lights
+  int virtualTestFd = -1;  // read the output, write the display server's lights
   bool virtualDestroyed = false;
-  std::map<std::string, int> opens;
 
  private:
   static void makePair(int* tapEnd, int* testEnd) {
@@ -148,14 +114,17 @@ class SimInputDevices : public InputDevices {
     *tapEnd = fds[0];
     *testEnd = fds[1];
   }
-  Device* byFd(int fd) {
-    for (auto& [path, device] : devices_) {
-      if (device->tapFd == fd && !device->closed) return device.get();
+  static void closePair(int tapFd, int testFd, bool tapClosed) {
+    if (!tapClosed && tapFd >= 0) ::close(tapFd);
+    if (testFd >= 0) ::close(testFd);
+  }
+  static void closePair(Device& device) { closePair(device.tapFd, device.testFd, device.closed); }
+  Device& byFd(int fd) {
+    for (auto& [path, device] : devices) {
+      if (device->tapFd == fd && !device->closed) return *device;
     }
     abort();
   }
-
-  std::map<std::string, std::unique_ptr<Device>> devices_;
 };
 
 }  // namespace quorvelle::sim
