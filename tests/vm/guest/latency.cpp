@@ -23,8 +23,8 @@ namespace {
 
 const char kSourceName[] = "Latency Source Keyboard";
 
-constexpr int kSamplesPerRound = 500;
-constexpr int kRounds = 4;
+constexpr int kSamplesPerRound = 1000;
+constexpr int kRounds = 2;
 constexpr int kWarmup = 40;
 
 // Taps keys on the source and times each event's arrival at `output`.
@@ -130,7 +130,7 @@ void latency(HostLink&) {
   std::vector<double> direct, ours, peer;
   {
     EventNode plain(sourceNode);
-    s.expect(measure(source, plain, 2 * kSamplesPerRound, &direct), "an event was lost reading the source");
+    s.expect(measure(source, plain, kSamplesPerRound, &direct), "an event was lost reading the source");
   }
   // Alternated, so that a slower stretch of the machine hits both.
   for (int round = 0; round < kRounds && !s.failed(); ++round) {
