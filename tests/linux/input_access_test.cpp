@@ -65,22 +65,22 @@ std::pair<bool, std::string> check(mode_t uinputMode, const std::vector<Node>& n
 }
 
 TEST(InputAccess, NeedsUinputReadWriteAndEveryKeyboardToGrabReadable) {
-  auto [granted, why] = check(0644, {});
+  auto [granted, why] = check(0444, {});
   EXPECT_FALSE(granted);
   EXPECT_THAT(why, HasSubstr("dev/uinput: Permission denied"));
 
   std::tie(granted, why) = check(0666, {{"event0", "AT Keyboard", kKeyboardEvents, kKeyboardKeys, 0644},
-                                        {"event3", "USB Keyboard", kKeyboardEvents, kKeyboardKeys, 0600}});
+                                        {"event3", "USB Keyboard", kKeyboardEvents, kKeyboardKeys, 0000}});
   EXPECT_FALSE(granted);
   EXPECT_THAT(why, HasSubstr("dev/input/event3: Permission denied"));
 
   // Unreadable, but none a keyboard to grab: a mouse, a keyboard that also
   // points, our own virtual keyboard, a node sysfs does not describe.
   std::tie(granted, why) = check(0666, {{"event0", "AT Keyboard", kKeyboardEvents, kKeyboardKeys, 0644},
-                                        {"event1", "Mouse", "17", "1f0000 0 0 0 0", 0600},
-                                        {"event2", "Keyboard With Trackpoint", "120017", kKeyboardKeys, 0600},
-                                        {"event4", kVirtualKeyboardName, "100013", kKeyboardKeys, 0600},
-                                        {"event5", "", "", "", 0600}});
+                                        {"event1", "Mouse", "17", "1f0000 0 0 0 0", 0000},
+                                        {"event2", "Keyboard With Trackpoint", "120017", kKeyboardKeys, 0000},
+                                        {"event4", kVirtualKeyboardName, "100013", kKeyboardKeys, 0000},
+                                        {"event5", "", "", "", 0000}});
   EXPECT_TRUE(granted) << why;
 }
 
