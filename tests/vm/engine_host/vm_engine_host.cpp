@@ -8,6 +8,9 @@
 //   stop            -> ok stopped
 //   stats <code>    -> ok repeats <n>   (auto-repeats of the key the handler saw)
 //   quit            -> ok bye, after stopping
+//
+// QUORVELLE_VM_INPUT_DIR replaces /dev/input (the latency benchmark gives it
+// a folder that holds only its own source keyboard).
 #include <unistd.h>
 
 #include <array>
@@ -73,7 +76,9 @@ int main() {
   PollRunLoop loop;
   SystemLog log;
   KeymapRemapper remapper(log);
-  LinuxEventTapSystem taps(loop, remapper, log);
+  LinuxEventTapOptions options;
+  if (const char* folder = std::getenv("QUORVELLE_VM_INPUT_DIR")) options.inputDirectory = folder;
+  LinuxEventTapSystem taps(loop, remapper, log, options);
   CountingTaps counting(taps);
   PosixProcessLauncher launcher;
   const char* tool = std::getenv("QUORVELLE_KEYMAP_TOOL");

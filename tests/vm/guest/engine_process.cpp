@@ -7,18 +7,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "input_device.h"
 
 namespace vmtest {
 
-EngineProcess::EngineProcess() {
+EngineProcess::EngineProcess(const std::string& inputDirectory) {
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
+    if (!inputDirectory.empty()) setenv("QUORVELLE_VM_INPUT_DIR", inputDirectory.c_str(), 1);
     execl("/bin/vm_engine_host", "vm_engine_host", static_cast<char*>(nullptr));
     _exit(127);
   }

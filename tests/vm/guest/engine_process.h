@@ -10,7 +10,8 @@ namespace vmtest {
 // commands over pipes: start, flags <hex>, stop, stats <code>, quit.
 class EngineProcess {
  public:
-  EngineProcess();
+  // inputDirectory: where it looks for keyboards; empty for /dev/input.
+  explicit EngineProcess(const std::string& inputDirectory = "");
   ~EngineProcess();  // quits it (or kills it) and waits
   EngineProcess(const EngineProcess&) = delete;
   EngineProcess& operator=(const EngineProcess&) = delete;
