@@ -146,9 +146,11 @@ bool KeymapApplier::setMapping(const std::vector<UsageMapping>& mapping, std::ve
   }
   KeymapState after = during;
   std::vector<std::vector<Replacement>> allReplaced;
+  // Two nodes may share an identity (one device, several inputs): their
+  // records are pooled, never one overwriting the other.
   for (const OpenDevice& device : devices) {
     allReplaced.push_back(unite(recordedFor(*old, device.identity), device.plan.replaced));
-    during.setReplaced(device.identity, allReplaced.back());
+    during.setReplaced(device.identity, unite(recordedFor(during, device.identity), allReplaced.back()));
   }
   if (!file.save(during, &error)) {
     warnings->push_back(error);
@@ -160,7 +162,8 @@ bool KeymapApplier::setMapping(const std::vector<UsageMapping>& mapping, std::ve
     ok = ok && written;
     // A device whose keymap did not take everything keeps all its records,
     // so that restoring tries again.
-    after.setReplaced(devices[i].identity, written ? devices[i].plan.replaced : allReplaced[i]);
+    after.setReplaced(devices[i].identity, unite(recordedFor(after, devices[i].identity),
+                                                 written ? devices[i].plan.replaced : allReplaced[i]));
     close(devices[i].fd);
   }
   if (!file.save(after, &error)) {
