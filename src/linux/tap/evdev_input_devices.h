@@ -1,0 +1,32 @@
+#pragma once
+
+#include <map>
+
+#include "linux/tap/input_devices.h"
+
+struct libevdev_uinput;
+
+namespace quorvelle {
+
+// The kernel's evdev and uinput, through libevdev and ioctl().
+class EvdevInputDevices : public InputDevices {
+ public:
+  EvdevInputDevices() = default;
+  ~EvdevInputDevices() override;
+  EvdevInputDevices(const EvdevInputDevices&) = delete;
+  EvdevInputDevices& operator=(const EvdevInputDevices&) = delete;
+
+  std::optional<int> createVirtualKeyboard(const std::string& uinputPath, const std::string& name,
+                                           std::string* error) override;
+  void destroyVirtualKeyboard(int fd) override;
+  OpenedDevice open(const std::string& path, const std::string& virtualKeyboardName) override;
+  bool grab(int fd, std::string* error) override;
+  void close(int fd) override;
+  std::optional<KeyBits> keysDown(int fd) override;
+  std::optional<bool> capsLockLight(int fd) override;
+
+ private:
+  std::map<int, libevdev_uinput*> virtualKeyboards_;
+};
+
+}  // namespace quorvelle

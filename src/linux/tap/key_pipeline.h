@@ -1,0 +1,99 @@
+#pragma once
+
+#include <linux/input.h>
+
+#include <array>
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "linux/keyboard_remapper.h"
+#include "linux/tap/input_devices.h"
+#include "linux/tap/output_frames.h"
+#include "platform/event_tap.h"
+
+namespace quorvelle {
+
+// What the pipeline keeps of one grabbed keyboard.
+class KeyboardKeys {
+ public:
+  explicit KeyboardKeys(int fd);
+
+  // Keys this keyboard's kernel keymap could not take: the pipeline reports
+  // them as their destination itself.
+  void setTranslations(const std::vector<KeyTranslation>& translations);
+
+  int fd() const { return fd_; }
+
+ private:
+  friend class KeyPipeline;
+  int fd_;
+  std::array<std::uint16_t, KEY_CNT> translation_;
+  // The code each key went down as, 0 while it is up. A key goes up as what
+  // it went down as, even when the translations changed in between.
+  std::array<std::uint16_t, KEY_CNT> downAs_{};
+  // After SYN_DROPPED, events are skipped up to the next report.
+  bool syncing_ = false;
+};
+
+// The tap's event processing, from raw keyboard events to the virtual
+// keyboard's: the handler for key downs and ups, synthetic modifiers for the
+// flags it adds, physical modifiers passed through, key state tracked.
+// Nothing here allocates, logs or locks.
+class KeyPipeline {
+ public:
+  KeyPipeline(EventTapCallback callback, void* userInfo, std::uint16_t hyperKeyCode, OutputFrames& out,
+              InputDevices& devices);
+
+  // Enabled, key events go through the handler; disabled, they pass
+  // unchanged. Disabling ends the synthetic modifiers.
+  void setEnabled(bool enabled);
+  bool enabled() const { return enabled_; }
+
+  // One batch read from a keyboard, in order. Leaves its output in out.
+  void process(KeyboardKeys& keyboard, const input_event* events, std::size_t count);
+
+  // The keyboard is gone: every key it held goes up.
+  void releaseKeyboard(KeyboardKeys& keyboard);
+  // Everything down on the virtual keyboard goes up, synthetic modifiers first.
+  void releaseAll();
+  // A Caps Lock press and release of the tap's own.
+  void tapCapsLock();
+
+  // Held on any grabbed keyboard (after translation).
+  bool isKeyDown(std::uint16_t code) const { return code < KEY_CNT && holders_[code] > 0; }
+  bool isOutputDown(std::uint16_t code) const { return code < KEY_CNT && outputDown_[code]; }
+
+ private:
+  void key(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value);
+  void route(std::uint16_t code, std::int32_t value);
+  void passModifier(std::uint16_t code, std::int32_t value);
+  bool wouldWrite(std::uint16_t code, std::int32_t value) const;
+  void write(std::uint16_t code, std::int32_t value);
+  void alignSynthetic(ModifierFlags flags, bool mayPress);
+  void releaseSynthetic();
+  void setSynthetic(std::size_t index, bool down);
+  void dropped(KeyboardKeys& keyboard);
+  void resync(KeyboardKeys& keyboard);
+  ModifierFlags physicalFlags() const;
+
+  EventTapCallback callback_;
+  void* userInfo_;
+  std::uint16_t hyperKeyCode_;
+  OutputFrames& out_;
+  InputDevices& devices_;
+  bool enabled_ = false;
+
+  // Grabbed keyboards holding each key (after translation).
+  std::array<std::uint8_t, KEY_CNT> holders_{};
+  std::bitset<KEY_CNT> outputDown_;
+  // Synthetic modifiers down, one bit per entry of kModifierKeys.
+  unsigned synthetic_ = 0;
+  // Scan codes wait for their key: they leave with it or not at all.
+  static constexpr std::size_t kMaxPendingMisc = 4;
+  input_event pendingMisc_[kMaxPendingMisc];
+  std::size_t pendingMiscCount_ = 0;
+};
+
+}  // namespace quorvelle

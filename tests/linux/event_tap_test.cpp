@@ -1,0 +1,216 @@
+// The Linux event tap over socket pairs: raw keyboard frames in, the engine's
+// handler, the virtual keyboard's frames out.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "linux/tap_harness.h"
+
+namespace quorvelle::testing_support {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// A started engine; the kernel could not remap this keyboard's Caps Lock, so
+// the tap reports it as F18 itself.
+class EventTapTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    keyboard = &h.plug("event0");
+    h.remapper.translations[keyboard->tapFd] = {{KEY_CAPSLOCK, KEY_F18}};
+    ASSERT_TRUE(h.engine->start());
+  }
+  void type(std::uint16_t code, std::int32_t value) { h.type("event0", frame(code, value)); }
+
+  TapHarness h;
+  sim::SimInputDevices::Device* keyboard = nullptr;
+};
+
+TEST_F(EventTapTest, HyperAddsSyntheticModifiersInOrderAndReleasesThemInReverse) {
+  type(KEY_CAPSLOCK, 1);
+  h.type("event0", {key(KEY_CAPSLOCK, 2), report()});
+  EXPECT_THAT(h.output(), IsEmpty()) << "the hyper key never reaches the display server";
+  type(KEY_A, 1);
+  EXPECT_THAT(h.output(), ElementsAre("LCTRL 1", "SYN", "LALT 1", "SYN", "LMETA 1", "SYN", "MSC 7001e", "A 1", "SYN"));
+  EXPECT_EQ(h.writes, 1);
+  type(KEY_A, 0);
+  type(KEY_CAPSLOCK, 0);
+  EXPECT_THAT(h.output(),
+              ElementsAre("MSC 7001e", "A 0", "SYN", "LMETA 0", "SYN", "LALT 0", "SYN", "LCTRL 0", "SYN"));
+  type(KEY_CAPSLOCK, 1);
+  type(KEY_CAPSLOCK, 0);
+  EXPECT_THAT(h.output(), IsEmpty()) << "Caps Lock alone";
+}
+
+TEST_F(EventTapTest, FramesOfOneReadLeaveInOneWriteInOrder) {
+  std::vector<input_event> batch;
+  for (const auto& f : {frame(KEY_A, 1), frame(KEY_A, 0), frame(KEY_B, 1)}) batch.insert(batch.end(), f.begin(), f.end());
+  batch.push_back(event(EV_LED, LED_CAPSL, 1));  // a light echoed back is never passed on
+  batch.push_back(report());
+  h.type("event0", batch);
+  EXPECT_THAT(h.output(), ElementsAre("MSC 7001e", "A 1", "SYN", "MSC 7001e", "A 0", "SYN", "MSC 70030", "B 1", "SYN"));
+  EXPECT_EQ(h.writes, 1);
+}
+
+TEST_F(EventTapTest, PhysicalModifiersPassOnceAndAreNotPressedAgain) {
+  type(KEY_RIGHTALT, 1);
+  type(KEY_CAPSLOCK, 1);
+  type(KEY_A, 1);
+  EXPECT_THAT(h.output(),
+              ElementsAre("MSC 70064", "RALT 1", "SYN", "LCTRL 1", "SYN", "LMETA 1", "SYN", "MSC 7001e", "A 1", "SYN"));
+  type(KEY_LEFTMETA, 1);  // the key a synthetic modifier holds: now the user's
+  type(KEY_A, 0);
+  type(KEY_CAPSLOCK, 0);
+  type(KEY_LEFTMETA, 0);
+  type(KEY_RIGHTALT, 0);
+  EXPECT_THAT(h.output(), ElementsAre("MSC 7001e", "A 0", "SYN", "LCTRL 0", "SYN", "MSC 7007d", "LMETA 0", "SYN",
+                                      "MSC 70064", "RALT 0", "SYN"));
+}
+
+TEST_F(EventTapTest, NewFlagsWhileHeldReleaseInReverseThenPress) {
+  type(KEY_CAPSLOCK, 1);
+  type(KEY_A, 1);
+  type(KEY_A, 0);
+  h.output();
+  h.engine->injectedFlags = kShiftFlag | kCommandFlag;
+  type(KEY_B, 1);
+  type(KEY_B, 0);
+  type(KEY_CAPSLOCK, 0);
+  EXPECT_THAT(h.output(), ElementsAre("LALT 0", "SYN", "LCTRL 0", "SYN", "LSHIFT 1", "SYN", "MSC 70030", "B 1", "SYN",
+                                      "MSC 70030", "B 0", "SYN", "LMETA 0", "SYN", "LSHIFT 0", "SYN"));
+}
+
+// Desktops act on a modifier pressed and released alone (Super opens the
+// overview), so synthetic modifiers come only with a key press.
+TEST_F(EventTapTest, RepeatsPassOnceEachAndNoModifierIsEverTappedAlone) {
+  type(KEY_A, 1);
+  type(KEY_CAPSLOCK, 1);
+  h.type("event0", {key(KEY_A, 2), report()});
+  type(KEY_A, 0);
+  EXPECT_THAT(h.output(), ElementsAre("MSC 7001e", "A 1", "SYN", "A 2", "SYN", "MSC 7001e", "A 0", "SYN"));
+  type(KEY_B, 1);
+  h.output();
+  for (int i = 0; i < 3; ++i) h.type("event0", {key(KEY_CAPSLOCK, 2), report(), key(KEY_B, 2), report()});
+  EXPECT_THAT(h.output(), ElementsAre("B 2", "SYN", "B 2", "SYN", "B 2", "SYN"));
+}
+
+TEST_F(EventTapTest, SynDroppedForgetsHyperAndResynchronisesKeys) {
+  type(KEY_CAPSLOCK, 1);
+  type(KEY_A, 1);
+  h.output();
+  // While events were lost, Caps Lock and A went up and B went down.
+  KeyBits now;
+  now.set(KEY_B);
+  keyboard->keysDown = {now};
+  h.type("event0", {event(EV_SYN, SYN_DROPPED, 0), key(KEY_C, 1), report()});
+  EXPECT_FALSE(h.engine->isHyperDown());
+  EXPECT_THAT(h.output(),
+              ElementsAre("LMETA 0", "SYN", "LALT 0", "SYN", "LCTRL 0", "SYN", "A 0", "SYN", "B 1", "SYN"));
+}
+
+TEST_F(EventTapTest, StopAndUnplugReleaseEveryKeyTheyHold) {
+  type(KEY_CAPSLOCK, 1);
+  type(KEY_A, 1);
+  h.output();
+  ::remove(h.dir.file("event0").c_str());
+  ASSERT_TRUE(h.loop.runUntil([&] { return keyboard->closed; }, 5.0));
+  EXPECT_THAT(h.output(), ElementsAre("A 0", "SYN", "LMETA 0", "SYN", "LALT 0", "SYN", "LCTRL 0", "SYN"));
+  EXPECT_THAT(h.log.lines, IsEmpty()) << "an unplugged keyboard goes quietly";
+
+  sim::SimInputDevices::Device& other = h.plug("event1");
+  ASSERT_TRUE(h.loop.runUntil([&] { return other.grabbed; }, 5.0));
+  h.type("event1", frame(KEY_F18, 1));
+  h.type("event1", frame(KEY_B, 1));
+  h.output();
+  h.engine->stop();
+  EXPECT_THAT(h.output(), ElementsAre("LMETA 0", "SYN", "LALT 0", "SYN", "LCTRL 0", "SYN", "B 0", "SYN"));
+  EXPECT_TRUE(h.devices->virtualDestroyed);
+  EXPECT_TRUE(other.closed && !other.grabbed);
+  EXPECT_FALSE(h.taps->isKeyPhysicallyDown(KEY_F18));
+}
+
+TEST_F(EventTapTest, LightsTheDisplayServerSetsReachEveryKeyboard) {
+  send(h.devices->virtualTestFd, {event(EV_LED, LED_CAPSL, 1), event(EV_LED, LED_NUML, 1)});
+  h.pump();
+  EXPECT_THAT(receive(keyboard->testFd), ElementsAre("17:0 1", "17:1 1", "SYN"));
+  sim::SimInputDevices::Device& later = h.plug("event1");
+  ASSERT_TRUE(h.loop.runUntil([&] { return later.grabbed; }, 5.0));
+  EXPECT_THAT(receive(later.testFd), ElementsAre("17:0 1", "17:1 1", "SYN"));
+  EXPECT_THAT(h.output(), IsEmpty());
+}
+
+struct Seen {
+  std::uint32_t type;
+  std::uint16_t code;
+  ModifierFlags flags;
+  bool operator==(const Seen&) const = default;
+};
+
+KeyEvent* record(std::uint32_t type, KeyEvent* e, void* seen) {
+  static_cast<std::vector<Seen>*>(seen)->push_back({type, e->keyCode, e->flags});
+  return e;
+}
+
+TEST(EventTapHandler, SeesKeysWithTheModifiersHeldOnlyWhileEnabledAndOnTheRunLoop) {
+  TapHarness h;
+  sim::SimInputDevices::Device& keyboard = h.plug("event0");
+  std::vector<Seen> seen;
+  std::unique_ptr<EventTap> tap = h.taps->createTap(kKeyEventMask, record, &seen);
+  ASSERT_TRUE(tap);
+  EXPECT_FALSE(h.taps->createTap(kKeyEventMask, record, &seen)) << "one tap at a time";
+
+  // Not on the run loop: nothing is read; the kernel keeps it for later.
+  send(keyboard.testFd, frame(KEY_RIGHTSHIFT, 1));
+  send(keyboard.testFd, frame(KEY_A, 1));
+  h.loop.runFor(0.02);
+  EXPECT_THAT(h.output(), IsEmpty());
+  std::unique_ptr<RunLoopSource> source = tap->createRunLoopSource();
+  source->addToMainRunLoop();
+  tap->setEnabled(true);
+  h.pump();
+  h.type("event0", {key(KEY_A, 2), report()});
+  h.type("event0", frame(KEY_RIGHTSHIFT, 0));
+  h.type("event0", frame(KEY_RIGHTMETA, 1));
+  h.type("event0", frame(KEY_A, 0));
+  EXPECT_THAT(seen, ElementsAre(Seen{kKeyDownEvent, KEY_A, kShiftFlag}, Seen{kKeyDownEvent, KEY_A, kShiftFlag},
+                                Seen{kKeyUpEvent, KEY_A, kCommandFlag}));
+  EXPECT_THAT(h.output(), ElementsAre("MSC 70036", "RSHIFT 1", "SYN", "MSC 7001e", "A 1", "SYN", "A 2", "SYN",
+                                      "MSC 70036", "RSHIFT 0", "SYN", "MSC 7007e", "RMETA 1", "SYN", "MSC 7001e",
+                                      "A 0", "SYN"));
+
+  // Disabled, events pass unchanged and the handler hears of nothing.
+  seen.clear();
+  KeyBits metaHeld;
+  metaHeld.set(KEY_RIGHTMETA);
+  keyboard.keysDown = {metaHeld};
+  tap->setEnabled(false);
+  h.type("event0", frame(KEY_F18, 1));
+  h.type("event0", {event(EV_SYN, SYN_DROPPED, 0), report()});
+  EXPECT_THAT(seen, IsEmpty());
+  EXPECT_THAT(h.output(), ElementsAre("MSC 700bc", "F18 1", "SYN", "F18 0", "SYN"));
+  tap->setEnabled(true);
+  h.type("event0", {event(EV_SYN, SYN_DROPPED, 0), report()});
+  EXPECT_THAT(seen, ElementsAre(Seen{kTapDisabledByTimeout, 0, kCommandFlag}));
+}
+
+TEST(EventTapHandler, KeyGoesUpAsWhatItWentDownAs) {
+  TapHarness h;
+  sim::SimInputDevices::Device& keyboard = h.plug("event0");
+  std::vector<Seen> seen;
+  std::unique_ptr<EventTap> tap = h.taps->createTap(kKeyEventMask, record, &seen);
+  std::unique_ptr<RunLoopSource> source = tap->createRunLoopSource();
+  source->addToMainRunLoop();
+  tap->setEnabled(true);
+  h.type("event0", frame(KEY_CAPSLOCK, 1));
+  // The mapping in effect changes while Caps Lock is down.
+  h.remapper.translations[keyboard.tapFd] = {{KEY_CAPSLOCK, KEY_F18}};
+  tap->setEnabled(false);
+  tap->setEnabled(true);
+  h.type("event0", frame(KEY_CAPSLOCK, 0));
+  h.type("event0", frame(KEY_CAPSLOCK, 1));
+  EXPECT_THAT(h.output(), ElementsAre("MSC 7003a", "CAPS 1", "SYN", "MSC 7003a", "CAPS 0", "SYN", "MSC 7003a",
+                                      "F18 1", "SYN"));
+}
+
+}  // namespace
+}  // namespace quorvelle::testing_support

@@ -1,0 +1,53 @@
+// The per-key path through the Linux tap (poll loop, read, handler,
+// synthetic modifiers, write) allocates nothing: every global allocation in
+// this program is counted.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "linux/tap_harness.h"
+
+namespace {
+std::atomic<long> allocations{0};
+}
+
+void* operator new(std::size_t size) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace quorvelle::testing_support {
+namespace {
+
+TEST(TapAllocation, KeyEventsAllocateNothing) {
+  TapHarness h;
+  sim::SimInputDevices::Device& keyboard = h.plug("event0");
+  h.remapper.translations[keyboard.tapFd] = {{KEY_CAPSLOCK, KEY_F18}};
+  ASSERT_TRUE(h.engine->start());
+  const std::vector<std::vector<input_event>> frames = {
+      frame(KEY_CAPSLOCK, 1), frame(KEY_A, 1), {key(KEY_A, 2), report()}, frame(KEY_A, 0),
+      frame(KEY_LEFTSHIFT, 1), frame(KEY_B, 1), frame(KEY_B, 0), frame(KEY_LEFTSHIFT, 0),
+      frame(KEY_CAPSLOCK, 0), frame(KEY_C, 1), frame(KEY_C, 0)};
+  for (const auto& f : frames) h.type("event0", f);  // warms the loop's scratch space up
+  h.output();
+
+  long during = 0;
+  for (int round = 0; round < 200; ++round) {
+    const long before = allocations.load();
+    for (const auto& f : frames) {
+      send(keyboard.testFd, f);
+      h.pump();
+    }
+    during += allocations.load() - before;
+    ASSERT_EQ(h.output().size(), 38u) << "every round writes the same frames";
+  }
+  EXPECT_EQ(during, 0);
+}
+
+}  // namespace
+}  // namespace quorvelle::testing_support

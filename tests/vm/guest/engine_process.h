@@ -1,0 +1,32 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace vmtest {
+
+// The engine host (vm_engine_host) as a child process, driven by line
+// commands over pipes: start, flags <hex>, stop, stats <code>, quit.
+class EngineProcess {
+ public:
+  // inputDirectory: where it looks for keyboards; empty for /dev/input.
+  explicit EngineProcess(const std::string& inputDirectory = "");
+  ~EngineProcess();  // quits it (or kills it) and waits
+  EngineProcess(const EngineProcess&) = delete;
+  EngineProcess& operator=(const EngineProcess&) = delete;
+
+  bool running() const { return pid_ > 0; }
+  // Sends one command and returns its reply line ("ok ..." or "error ...").
+  std::string command(const std::string& line, int timeoutMs = 30000);
+  // SIGKILL, then waits for it.
+  void kill();
+
+ private:
+  void reap();
+  pid_t pid_ = -1;
+  int toChild_ = -1;
+  int fromChild_ = -1;
+};
+
+}  // namespace vmtest
