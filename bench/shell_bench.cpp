@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "linux/detached_spawn.h"
-#include "linux/poll_loop.h"
+#include "linux/poll_run_loop.h"
 #include "linux/proc_running_applications.h"
 #include "linux/reopen_client.h"
 #include "linux/reopen_server.h"
@@ -38,7 +38,7 @@ void BM_ReopenRoundTrip(benchmark::State& state) {
   std::atomic<int> shown = 0;
   // The server's main thread.
   std::thread serverThread([&] {
-    testing_support::PollLoop loop;
+    PollRunLoop loop;
     ReopenServer server(loop, loop, [&] { ++shown; });
     std::string error;
     listening = server.listen(folder, &error);

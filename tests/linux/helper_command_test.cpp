@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-#include "linux/poll_loop.h"
+#include "linux/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/reopen_server.h"
 #include "linux/temp_dir.h"
@@ -121,7 +121,7 @@ TEST_F(HelperFixture, LeftoverSocketStillStartsTheApplication) {
 }
 
 TEST_F(HelperFixture, RunningCopyShowsItsSettingsInstead) {
-  PollLoop loop;
+  PollRunLoop loop;
   int shown = 0;
   ReopenServer server(loop, loop, [&] { ++shown; });
   std::string error;

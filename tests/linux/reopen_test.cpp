@@ -15,7 +15,7 @@
 #include <future>
 #include <string>
 
-#include "linux/poll_loop.h"
+#include "linux/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/reopen_client.h"
 #include "linux/reopen_server.h"
@@ -102,7 +102,7 @@ struct ReopenFixture : testing::Test {
   TempDir dir;
   std::string folder = dir.file("run/quorvelle");
   std::string socket = folder + "/reopen.sock";
-  PollLoop loop;
+  PollRunLoop loop;
   int shown = 0;
   std::unique_ptr<ReopenServer> server = makeServer();
 };
@@ -147,7 +147,7 @@ TEST_F(ReopenFixture, AnythingButTheOneRequestIsDropped) {
 TEST_F(ReopenFixture, RequestInPiecesDoesNotHoldUpASecondClient) {
   RawClient stalled(socket);
   stalled.send("show-set");
-  loop.runOnce(0.05);
+  loop.runFor(0.05);
   EXPECT_EQ(request(), ReopenOutcome::Delivered);
   EXPECT_EQ(stalled.closedWith(), std::nullopt);  // still waiting, blocking nobody
   stalled.send("tings\n");
@@ -254,7 +254,7 @@ TEST_F(ReopenFixture, OtherUsersAreNotHeard) {
     if (!reply) return 4;
     return reply->empty() ? 0 : 5;  // closed without an answer
   }), 0);
-  loop.runOnce(0);
+  loop.runFor(0);
   EXPECT_EQ(shown, 0);
 }
 

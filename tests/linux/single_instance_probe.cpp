@@ -15,7 +15,7 @@
 #include "app/other_instances.h"
 #include "linux/file_util.h"
 #include "linux/plist_bundles.h"
-#include "linux/poll_loop.h"
+#include "linux/poll_run_loop.h"
 #include "linux/proc_running_applications.h"
 #include "linux/termination_signals.h"
 
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
 
   PlistBundles bundles(PlistBundles::bundlePathOfExecutable(PlistBundles::currentExecutablePath()));
   ProcRunningApplications running;
-  testing_support::PollLoop loop;
+  PollRunLoop loop;
   std::string error;
 
   bool quit = false;

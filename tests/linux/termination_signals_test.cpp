@@ -6,7 +6,7 @@
 
 #include <signal.h>
 
-#include "linux/poll_loop.h"
+#include "linux/poll_run_loop.h"
 
 namespace quorvelle {
 namespace {
@@ -20,7 +20,7 @@ bool handlerIs(int signal, void (*handler)(int)) {
 }
 
 TEST(TerminationSignals, EachSignalBecomesOneCallAndTheOldHandlersReturn) {
-  testing_support::PollLoop loop;
+  PollRunLoop loop;
   std::vector<int> received;
   {
     TerminationSignals signals(loop, [&](int signal) { received.push_back(signal); });

@@ -15,7 +15,7 @@
 #include "linux/launch_marker.h"
 #include "linux/linux_workspace.h"
 #include "linux/plist_bundles.h"
-#include "linux/poll_loop.h"
+#include "linux/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 
@@ -110,7 +110,7 @@ struct WorkspaceFixture : testing::Test {
   }
 
   TempDir dir;
-  PollLoop loop;
+  PollRunLoop loop;
   PlistBundles bundles{""};
   LinuxWorkspace workspace{loop, bundles, dir.file("opener")};
 };

@@ -287,8 +287,8 @@ class Guest:
         self.process.stdin.write(f"@@ACK {request_id}\n".encode())
         self.process.stdin.flush()
 
-    def press(self, spec, gap):
-        qcode, _, rest = spec.partition(":")
+    def press(self, key_press, gap):
+        qcode, _, rest = key_press.partition(":")
         action, _, device = rest.partition("@")
         if action in ("d", "t"):
             self.qmp.key(qcode, True, device or None)
@@ -306,8 +306,8 @@ class Guest:
         if kind == "@@REQ":
             # @@REQ id gap_ms key:d|u|t[@device] ...
             gap = int(words[2]) / 1000.0
-            for spec in words[3:]:
-                self.press(spec, gap)
+            for key_press in words[3:]:
+                self.press(key_press, gap)
             self.ack(words[1])
         elif kind == "@@QMP":
             # @@QMP id command json-arguments

@@ -66,9 +66,9 @@ std::string describeKeys(const std::vector<input_event>& keys) {
   return result;
 }
 
-std::vector<input_event> pressAndCollect(HostLink& host, EventNode& node, const std::vector<std::string>& specs,
+std::vector<input_event> pressAndCollect(HostLink& host, EventNode& node, const std::vector<std::string>& presses,
                                          int lastCode, bool* complete, int gapMs) {
-  host.keys(specs, gapMs);
+  host.keys(presses, gapMs);
   return node.keysUntil([&](const input_event& e) { return e.code == lastCode && e.value == 0; }, kWaitMs,
                         complete);
 }

@@ -32,9 +32,9 @@ ToolResult runTool(const std::vector<std::string>& arguments);
 // "code:value code:value ..." for messages.
 std::string describeKeys(const std::vector<input_event>& keys);
 
-// Presses the specs and collects the key events on `node` until `lastCode`
-// goes up (a sentinel tap the caller ends the specs with).
-std::vector<input_event> pressAndCollect(HostLink& host, EventNode& node, const std::vector<std::string>& specs,
+// Presses the keys and collects the key events on `node` until `lastCode`
+// goes up (a sentinel tap the caller ends the presses with).
+std::vector<input_event> pressAndCollect(HostLink& host, EventNode& node, const std::vector<std::string>& presses,
                                          int lastCode, bool* complete, int gapMs = 30);
 
 // Whether the keys are exactly these (code, value) pairs.

@@ -45,10 +45,10 @@ bool HostLink::waitForAck(int id) {
   }
 }
 
-bool HostLink::keys(const std::vector<std::string>& specs, int gapMs) {
+bool HostLink::keys(const std::vector<std::string>& presses, int gapMs) {
   int id = nextId_++;
   std::string line = "@@REQ " + std::to_string(id) + " " + std::to_string(gapMs);
-  for (const std::string& spec : specs) line += " " + spec;
+  for (const std::string& press : presses) line += " " + press;
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
   return waitForAck(id);

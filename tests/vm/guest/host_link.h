@@ -11,10 +11,10 @@ class HostLink {
  public:
   HostLink();
 
-  // Presses keys through QMP, one event per spec ("caps_lock:d", "a:u",
+  // Presses keys through QMP, one event per press ("caps_lock:d", "a:u",
   // "b:t" for a tap, "a:d@d1" for the keyboard bound to display d1), gapMs
   // apart. Returns once the host has sent them all.
-  bool keys(const std::vector<std::string>& specs, int gapMs = 30);
+  bool keys(const std::vector<std::string>& presses, int gapMs = 30);
 
 
 

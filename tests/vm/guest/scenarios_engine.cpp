@@ -60,11 +60,11 @@ class RunningEngine {
     ready = output->ok() && !s.failed();
   }
 
-  // Presses the specs and collects the output until `last` goes up.
-  std::vector<input_event> press(HostLink& host, const std::vector<std::string>& specs, int last,
+  // Presses the keys and collects the output until `last` goes up.
+  std::vector<input_event> press(HostLink& host, const std::vector<std::string>& presses, int last,
                                  int gapMs = 30) {
     bool complete = false;
-    std::vector<input_event> keys = pressAndCollect(host, *output, specs, last, &complete, gapMs);
+    std::vector<input_event> keys = pressAndCollect(host, *output, presses, last, &complete, gapMs);
     s_.expect(complete, "no " + keyName(last) + " release in the output: " + describeKeys(keys));
     return keys;
   }
@@ -341,12 +341,12 @@ void burst(HostLink& host) {
   const size_t kChunk = 12;
   std::vector<input_event> keys;
   for (size_t sent = 0; sent < kEvents && !s.failed();) {
-    std::vector<std::string> specs;
-    for (; specs.size() < kChunk && sent < kEvents; ++sent) {
-      specs.push_back(std::string(1, static_cast<char>('a' + (sent / 2) % 26)) + (sent % 2 == 0 ? ":d" : ":u") +
+    std::vector<std::string> presses;
+    for (; presses.size() < kChunk && sent < kEvents; ++sent) {
+      presses.push_back(std::string(1, static_cast<char>('a' + (sent / 2) % 26)) + (sent % 2 == 0 ? ":d" : ":u") +
                       "@vga0");
     }
-    host.keys(specs, 0);
+    host.keys(presses, 0);
     bool complete = false;
     size_t arrived = keys.size();
     auto chunk = run.output->keysUntil([&](const input_event&) { return ++arrived >= sent; }, kWaitMs, &complete);
