@@ -3,17 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
 
-#include "linux/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/reopen_server.h"
 #include "linux/temp_dir.h"
@@ -103,23 +99,6 @@ TEST_F(HelperFixture, StartsTheApplicationDetachedWhenNoneRuns) {
   EXPECT_EQ(argumentCount, 0);
 }
 
-TEST_F(HelperFixture, LeftoverSocketStillStartsTheApplication) {
-  // A copy that died without cleaning up: the socket file stays, nobody listens.
-  std::string folder = runtime + "/quorvelle";
-  mkdir(folder.c_str(), 0700);
-  int stale = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  std::string path = folder + "/reopen.sock";
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  close(stale);
-
-  ProgramResult result = run({});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_TRUE(mainStarted());
-}
-
 TEST_F(HelperFixture, RunningCopyShowsItsSettingsInstead) {
   PollRunLoop loop;
   int shown = 0;
@@ -127,13 +106,7 @@ TEST_F(HelperFixture, RunningCopyShowsItsSettingsInstead) {
   std::string error;
   ASSERT_TRUE(server.listen(runtime + "/quorvelle", &error)) << error;
 
-  Spawned helperProcess = spawnProgram({command}, environment(), false);
-  std::optional<int> status;
-  loop.runUntil([&] {
-    int raw = 0;
-    if (waitpid(helperProcess.pid, &raw, WNOHANG) == helperProcess.pid) status = raw;
-    return status.has_value();
-  }, 20);
+  std::optional<int> status = serveUntilExit(loop, spawnProgram({command}, environment(), false).pid);
   ASSERT_TRUE(status && WIFEXITED(*status));
   EXPECT_EQ(WEXITSTATUS(*status), 0);
   EXPECT_TRUE(loop.runUntil([&] { return shown == 1; }, 5));

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "linux/pidfd.h"
+#include "linux/poll_run_loop.h"
 
 extern char** environ;
 
@@ -29,6 +30,17 @@ inline bool eventually(const std::function<bool()>& condition, double timeoutSec
   while (!condition()) {
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// Runs the loop in short turns until the condition holds: a condition that
+// changes outside the loop (another thread or process) wakes no turn, so one
+// long runUntil() would only notice it at its deadline.
+inline bool serveUntil(PollRunLoop& loop, const std::function<bool()>& condition, double timeoutSeconds = 20) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+  while (!loop.runUntil(condition, 0.01)) {
+    if (std::chrono::steady_clock::now() > end) return false;
   }
   return true;
 }
@@ -108,6 +120,18 @@ inline std::optional<int> waitForExit(pid_t pid, double timeoutSeconds = 20) {
   if (ready <= 0) return std::nullopt;
   int status = 0;
   if (waitpid(pid, &status, 0) != pid) return std::nullopt;
+  return status;
+}
+
+// The wait status once the child has exited, serving the loop meanwhile;
+// nullopt after timeoutSeconds.
+inline std::optional<int> serveUntilExit(PollRunLoop& loop, pid_t pid, double timeoutSeconds = 20) {
+  std::optional<int> status;
+  serveUntil(loop, [&] {
+    int raw = 0;
+    if (waitpid(pid, &raw, WNOHANG) == pid) status = raw;
+    return status.has_value();
+  }, timeoutSeconds);
   return status;
 }
 

@@ -87,9 +87,7 @@ struct ReopenFixture : testing::Test {
     auto outcome = std::async(std::launch::async, [&] {
       return requestShowSettings(folder, timeoutSeconds, &detail);
     });
-    bool done = loop.runUntil(
-        [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20);
-    EXPECT_TRUE(done);
+    EXPECT_TRUE(serveUntil(loop, [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     return outcome.get();
   }
   // Serves until the server has closed the raw client's connection.
@@ -222,12 +220,7 @@ TEST_F(ReopenFixture, OtherUsersAreNotHeard) {
       if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
       _exit(body());
     }
-    std::optional<int> status;
-    loop.runUntil([&] {
-      int raw = 0;
-      if (waitpid(child, &raw, WNOHANG) == child) status = raw;
-      return status.has_value();
-    }, 20);
+    std::optional<int> status = serveUntilExit(loop, child);
     return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
   };
 

@@ -92,16 +92,6 @@ TEST_F(SingleInstanceFixture, OlderCopyQuitsCleanlyOnTheRequest) {
 
   EXPECT_FALSE(std::filesystem::exists(record(stranger, "terminated")));
   EXPECT_EQ(waitpid(stranger, nullptr, WNOHANG), 0);  // still running
-
-  // The survivor quits the same way on SIGINT and SIGHUP.
-  kill(newer, SIGHUP);
-  status = exitOf(newer);
-  ASSERT_TRUE(status && WIFEXITED(*status));
-  EXPECT_EQ(readText(record(newer, "terminated")), std::to_string(SIGHUP));
-  kill(stranger, SIGINT);
-  status = exitOf(stranger);
-  ASSERT_TRUE(status && WIFEXITED(*status));
-  EXPECT_EQ(readText(record(stranger, "terminated")), std::to_string(SIGINT));
 }
 
 TEST_F(SingleInstanceFixture, CopyIgnoringTheRequestIsKilledAfterTheDeadline) {

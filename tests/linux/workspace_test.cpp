@@ -81,16 +81,6 @@ TEST(SpawnDetached, ProgramRunsApartWithCleanSignals) {
   EXPECT_EQ(errno, ECHILD);
 }
 
-TEST(SpawnDetached, FailuresSayWhy) {
-  TempDir dir;
-  std::string error;
-  EXPECT_FALSE(spawnDetached(dir.file("missing"), {}, &error));
-  EXPECT_EQ(error, "couldn't start " + dir.file("missing") + ": No such file or directory");
-  writeText(dir.file("plain"), "#!/bin/sh\n", false);
-  EXPECT_FALSE(spawnDetached(dir.file("plain"), {}, &error));
-  EXPECT_THAT(error, HasSubstr("Permission denied"));
-}
-
 struct WorkspaceFixture : testing::Test {
   WorkspaceFixture() {
     writeBundle(dir.file("Good.app"), "org.quorvelle.test.workspace", "Main");
