@@ -3,11 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "linux/plist_reader.h"
-#include "linux/temp_dir.h"
 
 #ifndef QUORVELLE_BUILT_BUNDLE
 #error "the build passes the path of the bundle it made"
@@ -15,8 +11,6 @@
 
 namespace quorvelle {
 namespace {
-
-using testing_support::TempDir;
 
 TEST(PlistBundles, TheBuiltBundleCarriesItsIdentityAndVersions) {
   PlistBundles bundles(QUORVELLE_BUILT_BUNDLE);
@@ -79,22 +73,6 @@ TEST(PlistReader, MalformedInputReadsAsAbsent) {
   std::string deep = "<plist><dict><key>A</key>";
   for (int i = 0; i < 10000; ++i) deep += "<array>";
   EXPECT_FALSE(parseInfoPlist(deep));
-}
-
-TEST(PlistBundles, MissingOrBrokenBundlesReadAsAbsent) {
-  TempDir dir;
-  PlistBundles bundles(dir.file("Nothing.app"));
-  EXPECT_FALSE(bundles.infoDictionary(dir.file("Nothing.app")));
-  EXPECT_FALSE(bundles.mainInfoString("CFBundleIdentifier"));
-  std::filesystem::create_directories(dir.file("Broken.app/Contents"));
-  std::ofstream(dir.file("Broken.app/Contents/Info.plist")) << "<plist><dict><key>";
-  EXPECT_FALSE(bundles.infoDictionary(dir.file("Broken.app")));
-}
-
-TEST(PlistBundles, BundleOfAnExecutable) {
-  EXPECT_EQ(PlistBundles::bundlePathOfExecutable("/opt/Quorvelle.app/Contents/MacOS/Quorvelle"), "/opt/Quorvelle.app");
-  EXPECT_EQ(PlistBundles::bundlePathOfExecutable("/opt/Quorvelle.app/Contents/Helpers/quorvelle"), "/opt/Quorvelle.app");
-  EXPECT_EQ(PlistBundles::bundlePathOfExecutable("/usr/bin/quorvelle"), "");
 }
 
 }  // namespace
