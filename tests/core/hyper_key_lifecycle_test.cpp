@@ -29,14 +29,6 @@ class Lifecycle : public testing::Test {
   HyperKeyManager manager{taps, mapping};
 };
 
-TEST_F(Lifecycle, PropertyTextsAreExact) {
-  EXPECT_EQ(KeyMapping::propertyText(true), kApplyText);
-  EXPECT_EQ(KeyMapping::propertyText(true).size(), 110u);
-  EXPECT_EQ(kCapsLockToF18MappingList.size(), 91u);
-  EXPECT_EQ(KeyMapping::propertyText(false), kClearText);
-  EXPECT_EQ(KeyMapping::propertyText(false).size(), 21u);
-}
-
 TEST_F(Lifecycle, StartCreatesTapThenMapsThenEnables) {
   ASSERT_TRUE(manager.start());
   EXPECT_EQ(taps.lastMask, 3072u);
@@ -104,18 +96,6 @@ TEST_F(Lifecycle, ToolThatCannotLaunchIsLoggedAndEngineCarriesOn) {
   manager.stop();
   EXPECT_EQ(log.lines.size(), 2u);
   EXPECT_FALSE(manager.hasTap());
-}
-
-TEST_F(Lifecycle, MappingCallsStandAlone) {
-  mapping.setCapsLockMapping(false);  // clearing with nothing set still runs the tool
-  mapping.setCapsLockMapping(true);
-  mapping.setCapsLockMapping(true);
-  ASSERT_EQ(launcher.launches.size(), 3u);
-  EXPECT_EQ(launcher.launches[0].arguments[2], kClearText);
-  EXPECT_EQ(launcher.launches[1].arguments, launcher.launches[2].arguments);
-  EXPECT_TRUE(hid.capsLockOn);
-  mapping.clearCapsLockState();
-  EXPECT_FALSE(hid.capsLockOn);
 }
 
 }  // namespace

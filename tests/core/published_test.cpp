@@ -79,16 +79,6 @@ TEST(Published, HandlerMayCancelAnotherDuringDelivery) {
   EXPECT_THAT(seen, ElementsAre("first 7"));
 }
 
-TEST(Published, WillChangeComesBeforeTheValue) {
-  Owner owner;
-  std::vector<std::string> seen;
-  Cancellable w = owner.willChange.subscribe([&] { seen.push_back("will " + std::to_string(owner.value.get())); });
-  Cancellable v = owner.value.subscribe([&](int x) { seen.push_back("value " + std::to_string(x)); },
-                                        {.dropFirst = true});
-  owner.value.set(8);
-  EXPECT_THAT(seen, ElementsAre("will 1", "value 8"));
-}
-
 TEST(Published, SubscriptionOutlivingThePublisherIsHarmless) {
   Cancellable c;
   {

@@ -1,5 +1,6 @@
 // The update controller around a simulated updater, and the activation rules
-// it shares with the windows.
+// it shares with the windows. The badge and the policy around an update
+// session are tested with the feed updater, "Check Now" from the settings.
 #include "update/update_controller.h"
 
 #include <gmock/gmock.h>
@@ -44,31 +45,6 @@ TEST_F(UpdateFixture, ControllerIsCreatedLazilyOnce) {
   updates.controller();
   EXPECT_EQ(updater.creations, 1);
   EXPECT_EQ(updater.created->starts, 1);
-}
-
-TEST_F(UpdateFixture, CheckNowComesForwardBeforeChecking) {
-  UpdateController updates(defaults, updater, application, activation);
-  updates.checkForUpdatesNow();
-  EXPECT_THAT(application.calls, ElementsAre("policy regular", "activate"));
-  EXPECT_EQ(updater.created->userChecks, 1);
-}
-
-TEST_F(UpdateFixture, BackgroundUpdateBadgesAndSessionEndReturnsToMenuBar) {
-  UpdateController updates(defaults, updater, application, activation);
-  updates.controller();
-  UpdaterDelegate& delegate = updater.created->delegate;
-  EXPECT_TRUE(delegate.supportsGentleScheduledUpdateReminders());
-  delegate.standardUserDriverWillHandleShowingUpdate(/*userInitiated=*/false);
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular);
-  EXPECT_EQ(application.badge, "1");
-  delegate.standardUserDriverDidReceiveUserAttentionForUpdate();
-  EXPECT_EQ(application.badge, "");
-  delegate.standardUserDriverWillHandleShowingUpdate(/*userInitiated=*/true);
-  EXPECT_EQ(application.badge, "");
-  delegate.standardUserDriverWillFinishUpdateSession();
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular) << "the check is deferred";
-  loop.drain();
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Accessory);
 }
 
 TEST_F(UpdateFixture, AutomaticSettingWritesThroughAndAnnouncesFirst) {
