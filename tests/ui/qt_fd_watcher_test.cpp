@@ -3,18 +3,15 @@
 #include "ui/qt_fd_watcher.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include "qt_wait.h"
 
 namespace quorvelle {
 namespace {
 
-void spin(const std::function<bool()>& until, int limitMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!until() && clock.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using testing_support::waitFor;
 
 TEST(QtFdWatcher, CallsBackWhileWatchingAndNeverAfter) {
   int fds[2];
@@ -27,11 +24,9 @@ TEST(QtFdWatcher, CallsBackWhileWatchingAndNeverAfter) {
     if (c == 'z') watch.reset();
   });
   ASSERT_EQ(write(fds[1], "az", 2), 2);
-  spin([&] { return received == "az"; }, 5000);
-  ASSERT_EQ(received, "az");
+  ASSERT_TRUE(waitFor([&] { return received == "az"; }));
   ASSERT_EQ(write(fds[1], "b", 1), 1);
-  spin([] { return false; }, 100);
-  EXPECT_EQ(received, "az");
+  EXPECT_FALSE(waitFor([&] { return received != "az"; }, 100));
   close(fds[0]);
   close(fds[1]);
 }

@@ -1,7 +1,6 @@
 // The shortcut recorder in a real window on an X server (run under
 // xvfb-run): modifier keys pressed with xdotool end up as the hyper set.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 
@@ -9,6 +8,7 @@
 
 #include "settings/settings_fixture.h"
 #include "ui/qt_local_key_monitor.h"
+#include "ui/qt_wait.h"
 #include "ui/settings_widget.h"
 
 namespace quorvelle {
@@ -18,13 +18,6 @@ namespace {
 // 37 and 105, Shift 50, Super 133, Alt 64. Escape goes by name, as a
 // one-digit number reads as a keysym.
 bool xdotool(const QStringList& arguments) { return QProcess::execute("xdotool", arguments) == 0; }
-
-bool spinUntil(const std::function<bool()>& condition) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition() && clock.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return condition();
-}
 
 struct RecorderXvfbTest : testing::Test, testing_support::SettingsFixture {
   RecorderXvfbTest() { keyMonitor = &qtMonitor; }
@@ -44,13 +37,13 @@ TEST_F(RecorderXvfbTest, RealModifierKeysBecomeTheHyperSet) {
   view.toggleRecording();
   ASSERT_TRUE(xdotool({"keydown", "37", "keydown", "105", "keyup", "37", "keydown", "50", "keydown", "133",
                        "keyup", "133", "keyup", "50", "keyup", "105"}));
-  EXPECT_TRUE(spinUntil([&] { return !view.isRecording(); }));
+  EXPECT_TRUE(testing_support::waitFor([&] { return !view.isRecording(); }));
   EXPECT_EQ(config.modifiers(), kControlFlag | kShiftFlag | kCommandFlag);
   EXPECT_EQ(defaults.values.at("modifierFlags"), PropertyValue(std::uint64_t{0x160000}));
 
   view.toggleRecording();
   ASSERT_TRUE(xdotool({"keydown", "64", "key", "Escape", "keyup", "64"}));
-  EXPECT_TRUE(spinUntil([&] { return !view.isRecording(); }));
+  EXPECT_TRUE(testing_support::waitFor([&] { return !view.isRecording(); }));
   EXPECT_EQ(config.modifiers(), kControlFlag | kShiftFlag | kCommandFlag) << "Escape cancels";
 }
 
