@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstdlib>
 
 #include "linux/file_util.h"
 #include "linux/keymap/keymap_applier.h"
 #include "linux/temp_dir.h"
+#include "linux/unprivileged.h"
 
 namespace quorvelle {
 namespace {
@@ -23,11 +21,6 @@ KeymapState sampleState() {
   state.mapping = {{0x700000039, 0x70000006D}};
   state.devices = {{{"kbd", "usb-1", "", 3, 1, 2, 3}, {{{0x3a}, 58}}}};
   return state;
-}
-
-std::string readAll(const std::string& path) {
-  std::string error;
-  return readFile(path, &error).value_or("<missing>");
 }
 
 TEST(KeymapStateFileTest, SavesLoadsAndRemovesTheFile) {
@@ -79,45 +72,25 @@ TEST(KeymapStateFileTest, SetsAsideFilesItCannotTrust) {
 TEST(KeymapStateFileTest, TheLockExcludesOtherProcesses) {
   TempDir dir;
   KeymapStateFile file(dir.path());
-  std::string error;
+  std::string error, output;
   ASSERT_TRUE(file.lock(&error)) << error;
-  pid_t child = fork();
-  if (child == 0) {
-    int fd = open((file.path() + ".lock").c_str(), O_RDWR);
-    _exit(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(testing_support::runPrivileged(
+                [&](int) {
+                  int fd = open((file.path() + ".lock").c_str(), O_RDWR);
+                  return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1;
+                },
+                &output),
+            0);
 }
 
-class StateDirectoryTest : public testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    if (old) saved_ = old;
-    hadOld_ = old != nullptr;
-  }
-  void TearDown() override {
-    if (hadOld_) {
-      setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
-    } else {
-      unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
-  std::string saved_;
-  bool hadOld_ = false;
-};
-
-TEST_F(StateDirectoryTest, IsAPrivateFolderInTheRuntimeDirectory) {
+TEST(KeymapStateDirectory, IsAPrivateFolderInTheRuntimeDirectoryOrOneOfItsOwn) {
   TempDir dir;
-  setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
   std::string error;
+  setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
   EXPECT_EQ(keymapStateDirectory(&error), dir.path() + "/quorvelle") << error;
   struct stat info;
   ASSERT_EQ(stat((dir.path() + "/quorvelle").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
-
   // A folder others may enter, or a link, is refused rather than used.
   chmod((dir.path() + "/quorvelle").c_str(), 0755);
   EXPECT_FALSE(keymapStateDirectory(&error));
@@ -126,11 +99,8 @@ TEST_F(StateDirectoryTest, IsAPrivateFolderInTheRuntimeDirectory) {
   rmdir((dir.path() + "/quorvelle").c_str());
   ASSERT_EQ(symlink(other.path().c_str(), (dir.path() + "/quorvelle").c_str()), 0);
   EXPECT_FALSE(keymapStateDirectory(&error));
-}
-
-TEST_F(StateDirectoryTest, FallsBackToAFolderOfItsOwnWithoutARuntimeDirectory) {
+  // Without a runtime directory, a folder of its own.
   unsetenv("XDG_RUNTIME_DIR");
-  std::string error;
   EXPECT_EQ(keymapStateDirectory(&error), "/tmp/quorvelle-" + std::to_string(geteuid())) << error;
 }
 
@@ -150,7 +120,7 @@ TEST(KeymapApplierTest, RecordsTheMappingAndReportsNodesThatAreNoDevices) {
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find(input.file("event7") + ": cannot read the device id"), std::string::npos) << warnings[0];
   EXPECT_EQ(applier.mapping(&warnings), std::vector<UsageMapping>{});
-  EXPECT_EQ(readAll(state.file("keymap-state")), "<missing>");
+  EXPECT_NE(access(state.file("keymap-state").c_str(), F_OK), 0);
 
   EXPECT_FALSE(applier.setMapping({{0x800000039, 0x70000006D}}, &warnings));
 }
