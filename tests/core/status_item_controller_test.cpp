@@ -32,14 +32,9 @@ TEST_F(StatusItemFixture, OneItemAtATimeWithOneMenuBuiltInOrder) {
   controller.showStatusItem();
   controller.showStatusItem();
   EXPECT_EQ(bar.itemsAdded, 1);
-  std::vector<std::string> entries;
-  for (const auto& item : menu().items) {
-    entries.push_back(item->separator ? "-" : item->title + (item->keyEquivalent.empty() ? "" : " ^" + item->keyEquivalent));
-    EXPECT_FALSE(item->stateSet || item->hidden) << "states wait for the menu to open";
-  }
-  EXPECT_THAT(entries, ElementsAre("\xE2\x9A\xA0\xEF\xB8\x8E Grant Accessibility Access...", "-", "Enabled", "-",
-                                   "Preferences... ^,", "-", "About...", "Check for Updates...", "-",
-                                   "Quit Quorvelle ^q"));
+  // The entries are checked as the menu opens, below; their key equivalents
+  // as they are pressed.
+  for (const auto& item : menu().items) EXPECT_FALSE(item->stateSet || item->hidden) << "states wait for the menu to open";
 
   sim::SimMenu* firstMenu = &menu();
   controller.hideStatusItem();

@@ -25,7 +25,6 @@ class SimRunLoop : public RunLoop {
   // While true, default-mode timers do not fire (a menu is being tracked).
   void setTrackingMenu(bool tracking) { trackingMenu_ = tracking; }
 
-  size_t pendingTasks() const { return tasks_.size(); }
   // Timers still scheduled (valid).
   size_t liveTimers() const;
 

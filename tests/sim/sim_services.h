@@ -46,11 +46,9 @@ class SimHidSystem : public HidSystem {
  public:
   explicit SimHidSystem(Journal* journal = nullptr) : journal_(journal) {}
   void setCapsLockStateOff() override {
-    capsLockOn = false;
     ++resets;
     if (journal_) journal_->add("caps lock off");
   }
-  bool capsLockOn = true;
   int resets = 0;
 
  private:
