@@ -16,7 +16,6 @@ class EngineProcess {
   EngineProcess(const EngineProcess&) = delete;
   EngineProcess& operator=(const EngineProcess&) = delete;
 
-  bool running() const { return pid_ > 0; }
   // Sends one command and returns its reply line ("ok ..." or "error ...").
   std::string command(const std::string& line, int timeoutMs = 30000);
   // SIGKILL, then waits for it.

@@ -16,8 +16,6 @@ class HostLink {
   // apart. Returns once the host has sent them all.
   bool keys(const std::vector<std::string>& presses, int gapMs = 30);
 
-
-
   // Any QMP command, arguments as JSON.
   bool qmp(const std::string& command, const std::string& argumentsJson);
 

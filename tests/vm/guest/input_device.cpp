@@ -13,18 +13,7 @@
 #include <utility>
 
 namespace vmtest {
-
-std::int64_t nowUs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-std::int64_t nowMs() { return nowUs() / 1000; }
-
-std::int64_t eventTimeUs(const input_event& event) {
-  return static_cast<std::int64_t>(event.input_event_sec) * 1000000 + event.input_event_usec;
-}
+namespace {
 
 std::string deviceName(int fd) {
   char text[256] = {};
@@ -36,6 +25,20 @@ std::string devicePhys(int fd) {
   char text[256] = {};
   if (ioctl(fd, EVIOCGPHYS(sizeof text - 1), text) < 0) return {};
   return text;
+}
+
+}  // namespace
+
+std::int64_t nowUs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+std::int64_t nowMs() { return nowUs() / 1000; }
+
+std::int64_t eventTimeUs(const input_event& event) {
+  return static_cast<std::int64_t>(event.input_event_sec) * 1000000 + event.input_event_usec;
 }
 
 std::vector<std::string> nodesNamed(const std::string& name) {
@@ -75,7 +78,7 @@ bool waitForNoNode(const std::string& name, int timeoutMs) {
   return true;
 }
 
-EventNode::EventNode(const std::string& node) : node_(node) {
+EventNode::EventNode(const std::string& node) {
   fd_ = open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ >= 0) {
     int clock = CLOCK_MONOTONIC;
@@ -105,20 +108,6 @@ std::optional<input_event> EventNode::next(int timeoutMs) {
     pollfd watch{fd_, POLLIN, 0};
     poll(&watch, 1, left);
   }
-}
-
-void EventNode::drain() {
-  buffer_.clear();
-  position_ = 0;
-  input_event events[64];
-  while (read(fd_, events, sizeof events) > 0) {
-  }
-}
-
-bool EventNode::keyDown(int code) const {
-  unsigned char bits[KEY_MAX / 8 + 1] = {};
-  if (ioctl(fd_, EVIOCGKEY(sizeof bits), bits) < 0) return false;
-  return (bits[code / 8] >> (code % 8)) & 1;
 }
 
 bool EventNode::anyKeyDown() const {

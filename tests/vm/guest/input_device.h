@@ -21,9 +21,6 @@ std::vector<std::string> waitForNodes(const std::string& name, size_t count, int
 // Waits (bounded) until no device named `name` exists.
 bool waitForNoNode(const std::string& name, int timeoutMs);
 
-std::string deviceName(int fd);
-std::string devicePhys(int fd);
-
 // One open event node, read with timeouts. Timestamps are on the monotonic
 // clock, so they compare with nowUs().
 class EventNode {
@@ -34,13 +31,9 @@ class EventNode {
   EventNode& operator=(const EventNode&) = delete;
 
   bool ok() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-  const std::string& node() const { return node_; }
 
   // The next event, or nullopt when none came within the timeout.
   std::optional<input_event> next(int timeoutMs);
-  // Throws away what is queued now.
-  void drain();
 
   // The key events (EV_KEY) that arrive until the predicate holds for the
   // last one, or until the timeout. *complete tells which.
@@ -63,14 +56,12 @@ class EventNode {
     }
   }
 
-  bool keyDown(int code) const;
   bool anyKeyDown() const;
   bool ledOn(int led) const;
   // Whether another reader holds the device grabbed (our own grab fails).
   bool grabbedElsewhere() const;
 
  private:
-  std::string node_;
   int fd_ = -1;
   std::vector<input_event> buffer_;
   size_t position_ = 0;
