@@ -25,11 +25,12 @@ namespace {
 using namespace testing_support;
 using testing::HasSubstr;
 
-// Records its pid, parent, session, the signals it has blocked and ignored,
-// and its arguments, one per line.
+// Records its pid, parent and session, where its output goes, its working
+// folder, the signals it has blocked and ignored, and its arguments, one per
+// line.
 std::string recorder(const std::string& into) {
   return "#!/bin/sh\n"
-         "{ echo \"$$\"; cut -d' ' -f4,6 /proc/$$/stat;\n"
+         "{ echo \"$$\"; cut -d' ' -f4,6 /proc/$$/stat; readlink /proc/$$/fd/2; pwd;\n"
          "  grep -E '^Sig(Blk|Ign)' /proc/$$/status | cut -f2;\n"
          "  for a in \"$@\"; do echo \"$a\"; done; } > '" + into + ".tmp'\n"
          "mv '" + into + ".tmp' '" + into + "'\n";
@@ -65,18 +66,20 @@ TEST(SpawnDetached, ProgramRunsApartWithCleanSignals) {
   ASSERT_TRUE(eventually([&] { return std::filesystem::exists(record); }));
 
   std::vector<std::string> fields = lines(readText(record));
-  ASSERT_EQ(fields.size(), 7u);
+  ASSERT_EQ(fields.size(), 9u);
   pid_t pid = std::stoi(fields[0]);
   std::istringstream parentAndSession(fields[1]);
   pid_t parent = 0, session = 0;
   parentAndSession >> parent >> session;
   EXPECT_NE(parent, getpid());
   EXPECT_NE(session, getsid(0));
-  EXPECT_EQ(fields[2], "0000000000000000");  // nothing blocked
-  EXPECT_EQ(fields[3], "0000000000000000");  // nothing ignored
-  EXPECT_EQ(fields[4], "two words");
-  EXPECT_EQ(fields[5], "");
-  EXPECT_EQ(fields[6], "--flag");
+  EXPECT_EQ(fields[2], "/dev/null");
+  EXPECT_EQ(fields[3], "/");
+  EXPECT_EQ(fields[4], "0000000000000000");  // nothing blocked
+  EXPECT_EQ(fields[5], "0000000000000000");  // nothing ignored
+  EXPECT_EQ(fields[6], "two words");
+  EXPECT_EQ(fields[7], "");
+  EXPECT_EQ(fields[8], "--flag");
   EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);  // not our child to reap
   EXPECT_EQ(errno, ECHILD);
 }
@@ -130,8 +133,8 @@ TEST_F(WorkspaceFixture, UrlsGoToTheirRouteOrTheOpener) {
   EXPECT_TRUE(workspace.openURL("https://quorvelle.org/?a=1&b='2'"));
   ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir.file("opened")); }));
   std::vector<std::string> fields = lines(readText(dir.file("opened")));
-  ASSERT_EQ(fields.size(), 5u);
-  EXPECT_EQ(fields[4], "https://quorvelle.org/?a=1&b='2'");
+  ASSERT_EQ(fields.size(), 7u);
+  EXPECT_EQ(fields[6], "https://quorvelle.org/?a=1&b='2'");
   EXPECT_EQ(grants, 1);
 }
 
