@@ -103,8 +103,6 @@ TEST(UpdateRules, TheWindowSaysWhereToGetTheNewVersionAndOffersOnlyWebLinks) {
   item.link = "javascript:alert(1)";
   item.enclosureURL = "https://quorvelle.org/downloads/Quorvelle-0.2.0.tar.gz";
   UpdateWindowContent content = updateAvailableContent(item, "0.1.0", "https://quorvelle.org/appcast.xml");
-  EXPECT_EQ(content.headline, "A new version of Quorvelle is available!");
-  EXPECT_THAT(content.message, testing::StartsWith("Quorvelle 0.2.0 is now available—you have 0.1.0."));
   EXPECT_THAT(content.message, testing::HasSubstr("from https://quorvelle.org/downloads/Quorvelle-0.2.0.tar.gz"));
   ASSERT_EQ(content.links.size(), 2u);
   EXPECT_EQ(content.links[0].url, item.releaseNotesLink);
