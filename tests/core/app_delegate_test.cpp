@@ -29,43 +29,6 @@ constexpr char kApply[] =
     "\"HIDKeyboardModifierMappingDst\":0x70000006D}]}";
 constexpr char kClear[] = "{\"UserKeyMapping\":[]}";
 
-// An updater that notes its start in the shared journal.
-class JournalingUpdater : public sim::SimUpdater {
- public:
-  explicit JournalingUpdater(sim::Journal& journal) : journal_(journal) {}
-  std::unique_ptr<UpdaterController> createController(UpdaterDelegate& delegate) override {
-    class Controller : public sim::SimUpdaterController {
-     public:
-      Controller(UpdaterDelegate& d, sim::Journal& j) : SimUpdaterController(d), journal_(j) {}
-      void startUpdater() override {
-        SimUpdaterController::startUpdater();
-        journal_.add("updater started");
-      }
-      sim::Journal& journal_;
-    };
-    auto controller = std::make_unique<Controller>(delegate, journal_);
-    created = controller.get();
-    ++creations;
-    return controller;
-  }
-
- private:
-  sim::Journal& journal_;
-};
-
-// A trust check that notes prompts in the journal.
-class JournalingTrust : public sim::SimAccessibilityTrust {
- public:
-  explicit JournalingTrust(sim::Journal& journal) : journal_(journal) {}
-  bool isTrustedPrompting() override {
-    journal_.add(trusted ? "trust checked" : "trust prompt");
-    return SimAccessibilityTrust::isTrustedPrompting();
-  }
-
- private:
-  sim::Journal& journal_;
-};
-
 struct AppFixture : testing::Test {
   AppFixture() {
     bundles.mainPath = kBundle;
@@ -107,12 +70,12 @@ struct AppFixture : testing::Test {
   sim::SimRunLoop loop;
   sim::SimApplication application;
   sim::MemoryDefaultsStore defaults;
-  JournalingUpdater updater{journal};
+  sim::SimUpdater updater{&journal};
   sim::SimEventTapSystem taps{&journal};
   sim::RecordingProcessLauncher launcher{&journal};
   sim::SimHidSystem hid;
   sim::RecordingLog log;
-  JournalingTrust trust{journal};
+  sim::SimAccessibilityTrust trust{&journal};
   sim::SimStatusBar statusBar;
   sim::SimWorkspace workspace;
   sim::SimContentWindows windows{application};

@@ -12,6 +12,7 @@
 #include "platform/application.h"
 #include "platform/updater.h"
 #include "platform/workspace.h"
+#include "sim/journal.h"
 
 namespace quorvelle::sim {
 
@@ -123,19 +124,27 @@ class SimWorkspace : public Workspace {
 
 class SimAccessibilityTrust : public AccessibilityTrust {
  public:
+  explicit SimAccessibilityTrust(Journal* journal = nullptr) : journal_(journal) {}
   bool isTrustedPrompting() override {
+    if (journal_) journal_->add(trusted ? "trust checked" : "trust prompt");
     if (!trusted) ++prompts;
     return trusted;
   }
   bool isTrusted() const override { return trusted; }
   bool trusted = false;
   int prompts = 0;
+
+ private:
+  Journal* journal_;
 };
 
 class SimUpdaterController : public UpdaterController {
  public:
-  explicit SimUpdaterController(UpdaterDelegate& delegate) : delegate(delegate) {}
-  void startUpdater() override { ++starts; }
+  SimUpdaterController(UpdaterDelegate& delegate, Journal* journal) : delegate(delegate), journal_(journal) {}
+  void startUpdater() override {
+    ++starts;
+    if (journal_) journal_->add("updater started");
+  }
   void checkForUpdates() override { ++userChecks; }
   bool automaticallyChecksForUpdates() const override { return automatic; }
   void setAutomaticallyChecksForUpdates(bool value) override { automatic = value; }
@@ -144,18 +153,25 @@ class SimUpdaterController : public UpdaterController {
   int starts = 0;
   int userChecks = 0;
   bool automatic = true;
+
+ private:
+  Journal* journal_;
 };
 
 class SimUpdater : public Updater {
  public:
+  explicit SimUpdater(Journal* journal = nullptr) : journal_(journal) {}
   std::unique_ptr<UpdaterController> createController(UpdaterDelegate& delegate) override {
-    auto controller = std::make_unique<SimUpdaterController>(delegate);
+    auto controller = std::make_unique<SimUpdaterController>(delegate, journal_);
     created = controller.get();
     ++creations;
     return controller;
   }
   SimUpdaterController* created = nullptr;
   int creations = 0;
+
+ private:
+  Journal* journal_;
 };
 
 }  // namespace quorvelle::sim
