@@ -76,8 +76,9 @@ TEST(KeymapStateFileTest, TheLockExcludesOtherProcesses) {
   ASSERT_TRUE(file.lock(&error)) << error;
   EXPECT_EQ(testing_support::runPrivileged(
                 [&](int) {
+                  // Not even a shared lock.
                   int fd = open((file.path() + ".lock").c_str(), O_RDWR);
-                  return fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1;  // not even a shared one
+                  return fd >= 0 && flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1;
                 },
                 &output),
             0);
