@@ -25,7 +25,7 @@ DesktopServices::DesktopServices(const std::string& bundlePath, const std::strin
     : bundlePath(bundlePath),
       bundles(bundlePath),
       defaults(JsonDefaultsStore::pathForDomain(bundleIdentifier), log),
-      updaterDefaults(JsonDefaultsStore::pathForDomain(bundleIdentifier + ".Updater"), log),
+      updaterDefaults(JsonDefaultsStore::pathForDomain(updaterDefaultsDomain(bundleIdentifier)), log),
       application(log),
       remapper(log),
       eventTaps(fdWatcher, remapper, log),
