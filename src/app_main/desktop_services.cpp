@@ -1,24 +1,13 @@
 #include "app_main/desktop_services.h"
 
+#include <QApplication>
 #include <QDBusConnection>
-#include <QIcon>
 
 #include "linux/command_line_locations.h"
 #include "linux/linux_applications_folders.h"
+#include "ui/tray_symbols.h"
 
 namespace quorvelle {
-
-namespace {
-
-std::map<std::string, QIcon> traySymbols() {
-  std::map<std::string, QIcon> symbols;
-  for (const char* name : {StatusItemController::kEnabledSymbol, StatusItemController::kDisabledSymbol}) {
-    symbols[name] = QIcon(QStringLiteral(":/icons/") + QString::fromUtf8(name) + QStringLiteral(".svg"));
-  }
-  return symbols;
-}
-
-}  // namespace
 
 DesktopServices::DesktopServices(const std::string& bundlePath, const std::string& bundleIdentifier,
                                  const std::vector<std::string>& arguments)
@@ -36,7 +25,7 @@ DesktopServices::DesktopServices(const std::string& bundlePath, const std::strin
       trust(InputAccessPaths{}, notification),
       updateWindow(workspace),
       updater(FeedUpdaterServices{bundles, updaterDefaults, runLoop, clock, feed, updateWindow, log}),
-      statusBar(traySymbols()),
+      statusBar(traySymbols(trayForeground(QApplication::palette(), qEnvironmentVariable("XDG_CURRENT_DESKTOP")))),
       files(LinuxFileSystem::optionsForCurrentUser()),
       loginItems(AutostartLoginItems::forBundle(bundles, AutostartLoginItems::autostartFolderForCurrentUser())),
       commandLineTool(files, administratorScripts, bundles, linuxCommandLinePaths(files.homeDirectory())),
