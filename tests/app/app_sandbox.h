@@ -22,11 +22,22 @@ namespace quorvelle::testing_support {
 // that it never meets copies started by anyone else on the machine.
 class AppSandbox {
  public:
-  explicit AppSandbox(const std::string& builtBundle) {
+  // runtimeBase: where the runtime folder is made; a desktop session has it
+  // on tmpfs (/run/user/<uid>), where the key mapping tool's writes cost
+  // nothing, so figures want it there too. Empty: beside the home.
+  explicit AppSandbox(const std::string& builtBundle, const std::string& runtimeBase = {}) {
     namespace fs = std::filesystem;
     identifier_ = "com.quorvelle.Quorvelle.test-" + std::to_string(getpid()) + "-" + std::to_string(++counter());
     fs::create_directories(home() + "/Applications");
-    fs::create_directories(runtime());
+    if (runtimeBase.empty()) {
+      runtime_ = dir_.file("runtime");
+      fs::create_directories(runtime_);
+    } else {
+      std::string pattern = runtimeBase + "/quorvelle-runtime-XXXXXX";
+      runtime_ = mkdtemp(pattern.data()) ? pattern : dir_.file("runtime");
+      ownRuntime_ = runtime_ != dir_.file("runtime");
+      fs::create_directories(runtime_);
+    }
     chmod(runtime().c_str(), 0700);
     fs::copy(builtBundle, bundle(), fs::copy_options::recursive);
     const std::string plist = bundle() + "/Contents/Info.plist";
@@ -37,7 +48,7 @@ class AppSandbox {
   }
 
   std::string home() const { return dir_.file("home"); }
-  std::string runtime() const { return dir_.file("runtime"); }
+  const std::string& runtime() const { return runtime_; }
   std::string bundle() const { return home() + "/Applications/Quorvelle.app"; }
   std::string executable() const { return bundle() + "/Contents/MacOS/Quorvelle"; }
   std::string helper(const std::string& name) const { return bundle() + "/Contents/Helpers/" + name; }
@@ -46,14 +57,23 @@ class AppSandbox {
 
   // The environment of a desktop session in this home, on the Qt platform
   // given ("offscreen", or "xcb" with the display of the running test).
-  std::vector<std::string> environment(const std::string& platform) const {
-    return environmentWith({{"HOME", home()},
-                            {"XDG_CONFIG_HOME", home() + "/.config"},
-                            {"XDG_DATA_HOME", home() + "/.local/share"},
-                            {"XDG_RUNTIME_DIR", runtime()},
-                            {"QT_QPA_PLATFORM", platform},
-                            {"DBUS_SESSION_BUS_ADDRESS", std::nullopt},
-                            {"WAYLAND_DISPLAY", std::nullopt}});
+  // Without the session bus unless asked: no tray host or notification
+  // service of the machine's own is reached.
+  std::vector<std::string> environment(const std::string& platform, bool sessionBus = false) const {
+    std::vector<std::pair<std::string, std::optional<std::string>>> changes = {
+        {"HOME", home()},
+        {"XDG_CONFIG_HOME", home() + "/.config"},
+        {"XDG_DATA_HOME", home() + "/.local/share"},
+        {"XDG_RUNTIME_DIR", runtime()},
+        {"QT_QPA_PLATFORM", platform},
+        {"WAYLAND_DISPLAY", std::nullopt}};
+    if (!sessionBus) changes.push_back({"DBUS_SESSION_BUS_ADDRESS", std::nullopt});
+    return environmentWith(changes);
+  }
+
+  // Puts another program in the place of the main executable.
+  void replaceExecutable(const std::string& program) {
+    std::filesystem::copy_file(program, executable(), std::filesystem::copy_options::overwrite_existing);
   }
 
   // Starts the application; what it prints goes to output().
@@ -106,6 +126,8 @@ class AppSandbox {
       kill(pid, SIGKILL);
       waitForExit(pid, 5);
     }
+    std::error_code ignored;
+    if (ownRuntime_) std::filesystem::remove_all(runtime_, ignored);
   }
 
  private:
@@ -115,6 +137,8 @@ class AppSandbox {
   }
 
   TempDir dir_;
+  std::string runtime_;
+  bool ownRuntime_ = false;
   std::string identifier_;
   std::vector<pid_t> running_;
 };
