@@ -69,7 +69,7 @@ TEST(AppProcess, ACopyThatDoesNotQuitIsKilledAtTheDeadline) {
   EXPECT_TRUE(eventually([&] { return app.isListening(); })) << "the new copy goes on once it is gone";
 }
 
-TEST(AppProcess, RefusesToStartWithoutADisplayOrOutsideABundle) {
+TEST(AppProcess, RefusesToStartWithoutAUsableDisplayOrOutsideABundle) {
   AppSandbox app(QUORVELLE_BUILT_BUNDLE);
   std::vector<std::string> noDisplay = environmentWith(
       {{"HOME", app.home()}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt},
@@ -77,6 +77,13 @@ TEST(AppProcess, RefusesToStartWithoutADisplayOrOutsideABundle) {
   ProgramResult result = runProgram({app.executable()}, noDisplay);
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_THAT(result.err, HasSubstr("no display: neither DISPLAY nor WAYLAND_DISPLAY is set"));
+
+  // A display is named but cannot be opened: a clear line, not Qt's abort.
+  std::vector<std::string> deadDisplay = environmentWith(
+      {{"HOME", app.home()}, {"DISPLAY", ":9999"}, {"WAYLAND_DISPLAY", std::nullopt}, {"QT_QPA_PLATFORM", "xcb"}});
+  result = runProgram({app.executable()}, deadDisplay);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.err, HasSubstr("Quorvelle: cannot open the display (DISPLAY=:9999"));
 
   const std::string loose = app.home() + "/Quorvelle";
   std::filesystem::copy_file(app.executable(), loose);
