@@ -190,7 +190,7 @@ int run(const std::string& bundle, const std::string& benchApp, int runs) {
   loadAverage >> load1 >> load5;
   std::printf("(load average %s / %s on %ld processors: figures grow with the load)\n", load1.c_str(),
               load5.c_str(), sysconf(_SC_NPROCESSORS_ONLN));
-  const std::string tmpfs = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "";
+  const std::string tmpfs = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
   testing_support::AppSandbox simulated(bundle, tmpfs);
   simulated.replaceExecutable(benchApp);
   std::vector<double> engines, trays, both, processor;

@@ -24,12 +24,12 @@ bool windowShown(const std::string& title) {
 TEST(AppOnDisplay, TheCommandShowsTheSettingsOfTheRunningCopy) {
   AppSandbox app(QUORVELLE_BUILT_BUNDLE);
   const pid_t atLogin = app.start("xcb", {"--launched-at-login"});
-  ASSERT_TRUE(eventually([&] { return app.isListening(); })) << app.output();
+  ASSERT_TRUE(eventually([&] { return app.isListening(); }));
   EXPECT_FALSE(windowShown("Quorvelle Preferences")) << "no window after a start at login";
 
   ProgramResult command = runProgram({app.helper("quorvelle")}, app.environment("xcb"));
   EXPECT_EQ(command.exitCode, 0) << command.err;
-  EXPECT_TRUE(eventually([&] { return windowShown("Quorvelle Preferences"); })) << app.output();
+  EXPECT_TRUE(eventually([&] { return windowShown("Quorvelle Preferences"); }));
   EXPECT_FALSE(app.waitForEnd(atLogin, 0.2)) << "shown by the running copy, not by a new one replacing it";
   kill(atLogin, SIGTERM);
   std::optional<int> status = app.waitForEnd(atLogin, 10);
