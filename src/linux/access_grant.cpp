@@ -20,7 +20,7 @@ namespace {
 
 // pkexec's own exit statuses.
 constexpr int kPkexecNotAuthorized = 126;  // the dialog was dismissed, or the user may not
-constexpr int kPkexecFailed = 127;         // no agent, or authentication failed
+constexpr int kPkexecFailed = 127;         // no polkit or agent to ask, or authentication failed
 
 std::string firstLine(const std::string& text) {
   std::string line = text.substr(0, text.find('\n'));
@@ -110,7 +110,7 @@ void AccessGrant::finished() {
   } else if (WEXITSTATUS(status) == kPkexecNotAuthorized) {
     outcome = "not authorized";
   } else if (WEXITSTATUS(status) == kPkexecFailed) {
-    outcome = "authentication failed";
+    outcome = "pkexec could not get an authorization";
   } else if (WEXITSTATUS(status) != 0) {
     outcome = "the grant helper exited with status " + std::to_string(WEXITSTATUS(status));
   }
