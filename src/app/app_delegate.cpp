@@ -32,6 +32,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::completeLaunch(bool showSettingsAtEnd) {
+  // Quit while start-up waited (on a prompt, or for older copies): the
+  // process is on its way out and nothing is started any more.
+  if (terminated_) return;
   hyperKey_.injectedFlags = config_.modifiers();
   updates_.controller().startUpdater();
 
@@ -75,6 +78,7 @@ void AppDelegate::completeLaunch(bool showSettingsAtEnd) {
   });
 
   if (showSettingsAtEnd) showSettings();
+  if (launchCompleted_) launchCompleted_();
 }
 
 void AppDelegate::enabledChanged(bool enabled) {
@@ -102,6 +106,9 @@ bool AppDelegate::applicationShouldHandleReopen(bool) {
   return false;
 }
 
-void AppDelegate::applicationWillTerminate() { hyperKey_.stop(); }
+void AppDelegate::applicationWillTerminate() {
+  terminated_ = true;
+  hyperKey_.stop();
+}
 
 }  // namespace quorvelle

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/accessibility.h"
 #include "platform/content_windows.h"
 #include "platform/launch_event.h"
+#include "platform/menu.h"
 #include "platform/running_applications.h"
 #include "platform/status_bar.h"
 #include "statusitem/status_item_controller.h"
@@ -76,6 +78,14 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   // Windows and commands.
   void showSettings();
   void showAboutWindow();
+  // The application commands, in their order, for wherever the platform
+  // offers them (an application menu, or a menu of the settings window).
+  void addApplicationCommands(Menu& menu);
+
+  // Runs at the very end of start-up, once older copies are gone; never when
+  // this copy hands over to an installed one. The platform starts taking
+  // reopen requests then.
+  void setLaunchCompletedHandler(std::function<void()> handler) { launchCompleted_ = std::move(handler); }
 
   Config& config() { return config_; }
   UpdateController& updates() { return updates_; }
@@ -90,6 +100,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   // The title of the settings scene's own window, where the platform has one.
   static constexpr char kSettingsSceneWindowTitle[] = "Quorvelle Settings";
   static constexpr char kAboutWindowTitle[] = "About Quorvelle";
+  static constexpr char kAboutCommandTitle[] = "About Quorvelle";
+  static constexpr char kCheckForUpdatesCommandTitle[] = "Check for Updates…";
   static constexpr double kSettingsWindowWidth = 420;
   static constexpr std::uint32_t kSettingsWindowStyle =
       kWindowTitled | kWindowClosable | kWindowMiniaturizable | kWindowResizable;
@@ -111,6 +123,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   std::unique_ptr<ContentWindow> settingsWindow_;
   std::shared_ptr<Timer> accessibilityTimer_;
   std::vector<Cancellable> cancellables_;
+  std::function<void()> launchCompleted_;
+  bool terminated_ = false;
 };
 
 }  // namespace quorvelle

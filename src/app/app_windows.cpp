@@ -1,5 +1,5 @@
-// The settings and About windows, and the check that returns the application
-// to the menu bar once no titled window is left.
+// The settings and About windows, the application commands, and the check
+// that returns the application to the menu bar once no titled window is left.
 #include "app/app_delegate.h"
 
 namespace quorvelle {
@@ -40,6 +40,17 @@ void AppDelegate::showAboutWindow() {
   }
   aboutWindow_->showWindow();
   aboutWindow_->makeKeyAndOrderFront();
+}
+
+void AppDelegate::addApplicationCommands(Menu& menu) {
+  std::weak_ptr<AppDelegate> weak = weak_from_this();
+  menu.addItem(kAboutCommandTitle, "", [weak] {
+    if (auto self = weak.lock()) self->showAboutWindow();
+  });
+  // Comes forward before the updater shows anything, as from the status item.
+  menu.addItem(kCheckForUpdatesCommandTitle, "", [weak] {
+    if (auto self = weak.lock()) self->updates_.checkForUpdatesNow();
+  });
 }
 
 void AppDelegate::windowWillClose(Window* window) {

@@ -44,7 +44,10 @@ AlertResponse QtAlerts::runModal(const Alert& alert) {
   box.exec();
   AlertResponse response;
   QAbstractButton* clicked = box.clickedButton();
-  if (!clicked) clicked = escape ? escape : buttons.front();
+  if (!clicked) clicked = escape;
+  // Ended without an answer (the application quitting under it): none of
+  // the buttons, least of all the default one.
+  response.button = kAlertFirstButtonReturn + static_cast<int>(buttons.size());
   for (size_t i = 0; i < buttons.size(); ++i) {
     if (buttons[i] == clicked) response.button = kAlertFirstButtonReturn + static_cast<int>(i);
   }

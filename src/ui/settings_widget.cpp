@@ -127,12 +127,18 @@ void SettingsWidget::refresh() {
 
 QSize SettingsWidget::sizeHint() const {
   int width = std::max(layout::kMinimumWidth, layout()->minimumSize().width());
-  return QSize(width, heightForWidth(width));
+  return QSize(width, neededHeight(width));
 }
 
 QSize SettingsWidget::minimumSizeHint() const {
   int width = std::max(layout::kMinimumWidth, layout()->minimumSize().width());
-  return QSize(width, heightForWidth(width));
+  return QSize(width, neededHeight(width));
+}
+
+int SettingsWidget::neededHeight(int width) const {
+  // With no wrapping text on show (access granted, the command row hidden)
+  // the height does not depend on the width, and heightForWidth has no answer.
+  return layout()->hasHeightForWidth() ? heightForWidth(width) : layout()->totalSizeHint().height();
 }
 
 void SettingsWidget::showEvent(QShowEvent* event) {

@@ -36,6 +36,7 @@ class SettingsWidget : public QWidget {
 
  private:
   void refresh();
+  int neededHeight(int width) const;
   QCheckBox* addCheckBox(SettingsRow row, const char* objectName, const char* text);
 
   SettingsView& view_;

@@ -1,18 +1,34 @@
 #include "ui/status_icon.h"
 
+#include <QPainter>
+
 namespace quorvelle {
 namespace {
 
 // Panel icon sizes of the common desktops and their high-density doubles.
 const int kTraySizes[] = {16, 22, 24, 32, 44, 48, 64};
+// How strongly a dimmed symbol is drawn.
+constexpr qreal kDimmedOpacity = 0.4;
 
 }  // namespace
 
 QIcon statusIcon(const QIcon& symbol, bool dimmed) {
   if (!dimmed || symbol.isNull()) return symbol;
-  // Trays draw the normal mode only, so the disabled pixmaps become the normal ones.
+  // Fainter rather than greyer: Qt's disabled look of a light symbol (the one
+  // for dark panels) is as light as the symbol itself. Trays draw the normal
+  // mode only, so the faint pixmaps become the normal ones.
   QIcon icon;
-  for (int size : kTraySizes) icon.addPixmap(symbol.pixmap(QSize(size, size), QIcon::Disabled));
+  for (int size : kTraySizes) {
+    const QPixmap source = symbol.pixmap(QSize(size, size));
+    QPixmap faint(source.size());
+    faint.fill(Qt::transparent);
+    QPainter painter(&faint);
+    painter.setOpacity(kDimmedOpacity);
+    painter.drawPixmap(0, 0, source);
+    painter.end();
+    faint.setDevicePixelRatio(source.devicePixelRatio());
+    icon.addPixmap(faint);
+  }
   return icon;
 }
 

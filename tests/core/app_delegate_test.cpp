@@ -44,6 +44,7 @@ struct AppFixture : testing::Test {
         windows, launchEvents, running, bundles, files, alerts,
         ApplicationsFolders{"/opt", "/home/user/Applications", "/home/user/Applications", std::nullopt},
         "/opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap"});
+    delegate->setLaunchCompletedHandler([this] { journal.add("launch completed"); });
     delegate->applicationDidFinishLaunching();
     return delegate;
   }
@@ -92,7 +93,7 @@ TEST_F(AppFixture, OrdinaryLaunchStartsEverythingAndOpensSettingsLast) {
   EXPECT_THAT(journal.entries(),
               ElementsAre("updater started", "trust checked", "tap created",
                           "run /opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap", "source created",
-                          "source added", "tap enabled"));
+                          "source added", "tap enabled", "launch completed"));
   EXPECT_THAT(toolTexts(), ElementsAre(kApply));
   ASSERT_NE(statusBar.item(), nullptr);
   EXPECT_EQ(statusBar.item()->symbol, "capslock.fill");
@@ -241,7 +242,9 @@ TEST_F(AppFixture, OlderCopiesQuitBeforeStartUpGoesOn) {
   EXPECT_EQ(taps.tapsCreated, 0) << "the older copy still holds the keyboard";
   loop.advance(5.0);
   EXPECT_EQ(taps.tapsCreated, 0);
+  EXPECT_THAT(journal.entries(), testing::Not(testing::Contains("launch completed")));
   loop.advance(0.1);
+  EXPECT_EQ(journal.entries().back(), "launch completed");
   EXPECT_THAT(journal.entries(), testing::IsSupersetOf({"terminate 41", "terminate 42", "force 41"}));
   EXPECT_THAT(journal.entries(), testing::Not(testing::Contains("force 42")));
   EXPECT_NE(statusBar.item(), nullptr);
@@ -262,6 +265,7 @@ TEST_F(AppFixture, HandingOverToTheInstalledCopySetsNothingUp) {
   EXPECT_EQ(taps.tapsCreated, 0);
   EXPECT_EQ(windows.settingsBuilt, 0);
   EXPECT_EQ(running.listings, 0);
+  EXPECT_THAT(journal.entries(), testing::Not(testing::Contains("launch completed")));
   workspace.completeOpen();
   loop.drain();
   EXPECT_EQ(application.terminations, 1);
@@ -333,6 +337,25 @@ TEST_F(AppFixture, AVisibleSettingsSceneWindowIsBroughtForwardInstead) {
   EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular);
 }
 
+TEST_F(AppFixture, ApplicationCommandsShowAboutAndCheckForUpdatesInFront) {
+  launchEvents.event = LaunchEventDescriptor{kAEOpenApplication, {{kAEPropData, kAELaunchedAsLogInItem}}};
+  launch();
+  sim::SimMenu commands;
+  delegate->addApplicationCommands(commands);
+  EXPECT_THAT(commands.open(), ElementsAre("About Quorvelle", "Check for Updates…"));
+
+  ASSERT_TRUE(commands.choose("Check for Updates…"));
+  EXPECT_EQ(updater.created->userChecks, 1);
+  EXPECT_THAT(application.calls, ElementsAre("policy regular", "activate"));
+  ASSERT_TRUE(commands.choose("About Quorvelle"));
+  ASSERT_NE(windows.find("about"), nullptr);
+  EXPECT_TRUE(windows.find("about")->visible);
+
+  delegate.reset();
+  EXPECT_TRUE(commands.choose("Check for Updates…")) << "harmless once the delegate is gone";
+  EXPECT_TRUE(commands.choose("About Quorvelle"));
+}
+
 TEST_F(AppFixture, TerminationStopsTheEngineAndClearsTheMapping) {
   launch();
   delegate->statusItem()->quit();
@@ -347,6 +370,29 @@ TEST_F(AppFixture, TerminationStopsTheEngineAndClearsTheMapping) {
   launch();
   delegate->applicationWillTerminate();
   EXPECT_THAT(toolTexts(), IsEmpty());
+}
+
+TEST_F(AppFixture, QuittingWhileStartUpWaitsStartsNothing) {
+  // Quit from under the move prompt: the prompt's loop ends unanswered.
+  bundles.mainPath = "/home/user/Downloads/Quorvelle.app";
+  bundles.infos[bundles.mainPath] = bundles.infos[kBundle];
+  alerts.answers.push_back({kAlertFirstButtonReturn + 2, false});
+  alerts.onShow = [this] { delegate->applicationWillTerminate(); };
+  launch();
+  EXPECT_EQ(alerts.shown.size(), 1u);
+  EXPECT_EQ(statusBar.itemsAdded, 0);
+  EXPECT_EQ(taps.tapsCreated, 0);
+  EXPECT_THAT(journal.entries(), testing::Not(testing::Contains("launch completed")));
+
+  // Quit while waiting for an older copy.
+  alerts.onShow = nullptr;
+  bundles.mainPath = kBundle;
+  running.add(42, "com.quorvelle.Quorvelle", /*quitsWhenAsked=*/true);
+  launch();
+  delegate->applicationWillTerminate();
+  loop.advance(1.0);
+  EXPECT_EQ(statusBar.itemsAdded, 0);
+  EXPECT_EQ(taps.tapsCreated, 0);
 }
 
 TEST_F(AppFixture, TimersAndWaitsDoNothingOnceTheDelegateIsGone) {

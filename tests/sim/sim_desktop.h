@@ -91,6 +91,7 @@ class SimAlerts : public Alerts {
  public:
   AlertResponse runModal(const Alert& alert) override {
     shown.push_back(alert);
+    if (onShow) onShow();
     if (answers.empty()) return {};
     AlertResponse answer = answers.front();
     answers.pop_front();
@@ -98,6 +99,8 @@ class SimAlerts : public Alerts {
   }
   std::vector<Alert> shown;
   std::deque<AlertResponse> answers;
+  // Runs while an alert is up, as events do in its modal loop.
+  std::function<void()> onShow;
 };
 
 class SimWorkspace : public Workspace {

@@ -47,6 +47,12 @@ TEST(QtAlerts, ButtonsDefaultEscapeAndSuppression) {
   auto key = [](Qt::Key key) { return [key](QMessageBox& box) { QTest::keyClick(&box, key); }; };
   EXPECT_EQ(answer(offer, key(Qt::Key_Escape)).button, kAlertFirstButtonReturn + 2) << "Cancel answers Escape";
   EXPECT_EQ(answer(offer, key(Qt::Key_Return)).button, kAlertFirstButtonReturn);
+
+  // The application quits while the offer is up: no button was chosen, so
+  // the answer is none of them, not the default "Move".
+  Alert twoButtons{"Move?", "", {"Move", "Not Now"}, false, ""};
+  EXPECT_EQ(answer(twoButtons, [](QMessageBox&) { QCoreApplication::exit(0); }).button,
+            kAlertFirstButtonReturn + 2);
 }
 
 }  // namespace

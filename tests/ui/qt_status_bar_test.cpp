@@ -14,6 +14,7 @@
 #include "test_symbols.h"
 #include "ui/qt_status_bar.h"
 #include "ui/status_icon.h"
+#include "ui/tray_symbols.h"
 
 namespace quorvelle {
 namespace {
@@ -69,6 +70,28 @@ TEST_F(QtStatusBarFixture, ThreeLooksWithoutATray) {
   StatusItemController bare(empty, workspace, application, config, {}, {}, {}, {});
   bare.showStatusItem();
   EXPECT_FALSE(empty.currentItem()->trayIcon()->isVisible()) << "no image, nothing to show";
+}
+
+
+// The symbols as the application draws them, light for dark panels and dark
+// for light ones: the dimmed look is clearly fainter either way.
+TEST(TraySymbols, LightOnDarkPanelsAndDimmedIsFainterOnEvery) {
+  QPalette light(Qt::black, Qt::white), dark(Qt::white, QColor(0x20, 0x20, 0x20));
+  EXPECT_EQ(trayForeground(light, "KDE"), QColor(Qt::black)) << "the scheme's own text colour";
+  EXPECT_GT(trayForeground(light, "ubuntu:GNOME").lightness(), 200) << "a dark panel whatever the scheme";
+  EXPECT_GT(trayForeground(dark, "KDE").lightness(), 200);
+  for (const QColor& foreground : {QColor(Qt::black), trayForeground(dark, "KDE")}) {
+    const auto symbols = traySymbols(foreground);
+    auto paint = [&](bool dimmed) {
+      const QImage image = renderStatusIcon(symbols.at("capslock.fill"), dimmed, 22).toImage();
+      double alpha = 0;
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) alpha += image.pixelColor(x, y).alphaF();
+      return alpha;
+    };
+    ASSERT_GT(paint(false), 0) << "the symbols ship";
+    EXPECT_LT(paint(true), paint(false) * 0.6) << foreground.name().toStdString();
+  }
 }
 
 TEST_F(QtStatusBarFixture, CtrlShortcutsWorkWhileTheMenuIsOpen) {

@@ -1,0 +1,95 @@
+// The built application as separate processes, offscreen: one running copy,
+// quitting cleanly on termination signals, and refusing to start where it
+// cannot run.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "app_sandbox.h"
+
+namespace quorvelle {
+namespace {
+
+using namespace testing_support;
+using testing::HasSubstr;
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool exitedCleanly(const std::optional<int>& status) {
+  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+}
+
+// Started at login, so that no window opens.
+const std::vector<std::string> kAtLogin = {"--launched-at-login"};
+
+TEST(AppProcess, ANewCopyReplacesTheRunningOneWhichQuitsCleanlyOnEachTerminationSignal) {
+  AppSandbox app(QUORVELLE_BUILT_BUNDLE);
+  const pid_t first = app.start("offscreen", kAtLogin);
+  ASSERT_TRUE(eventually([&] { return app.isListening(); }));
+
+  const auto replaced = std::chrono::steady_clock::now();
+  const pid_t second = app.start("offscreen", kAtLogin);
+  std::optional<int> status = app.waitForEnd(first, 10);
+  const double waited = secondsSince(replaced);
+  EXPECT_TRUE(exitedCleanly(status)) << "asked with SIGTERM, it quits through its termination path";
+  EXPECT_LT(waited, 5.1) << "within the deadline, without being killed";
+  ASSERT_TRUE(eventually([&] { return app.isListening(); })) << "the new copy completes its start-up";
+
+  for (int signal : {SIGINT, SIGHUP}) {
+    const pid_t running = signal == SIGINT ? second : app.start("offscreen", kAtLogin);
+    ASSERT_TRUE(eventually([&] { return app.isListening(); }));
+    kill(running, signal);
+    EXPECT_TRUE(exitedCleanly(app.waitForEnd(running, 10))) << strsignal(signal);
+    EXPECT_FALSE(std::filesystem::exists(reopen::socketPath(app.socketFolder())))
+        << "the reopen socket goes with it";
+  }
+}
+
+TEST(AppProcess, ACopyThatDoesNotQuitIsKilledAtTheDeadline) {
+  AppSandbox app(QUORVELLE_BUILT_BUNDLE);
+  const pid_t hung = app.start("offscreen", kAtLogin);
+  ASSERT_TRUE(eventually([&] { return app.isListening(); }));
+  kill(hung, SIGSTOP);  // it cannot answer SIGTERM any more
+
+  const auto replaced = std::chrono::steady_clock::now();
+  app.start("offscreen", kAtLogin);
+  std::optional<int> status = app.waitForEnd(hung, 20);
+  const double waited = secondsSince(replaced);
+  ASSERT_TRUE(status);
+  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL);
+  EXPECT_GE(waited, 5.0) << "not before the deadline";
+  EXPECT_TRUE(eventually([&] { return app.isListening(); })) << "the new copy goes on once it is gone";
+}
+
+TEST(AppProcess, RefusesToStartWithoutAUsableDisplayOrOutsideABundle) {
+  AppSandbox app(QUORVELLE_BUILT_BUNDLE);
+  std::vector<std::string> noDisplay = environmentWith(
+      {{"HOME", app.home()}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt},
+       {"QT_QPA_PLATFORM", std::nullopt}});
+  ProgramResult result = runProgram({app.executable()}, noDisplay);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.err, HasSubstr("no display: neither DISPLAY nor WAYLAND_DISPLAY is set"));
+
+  // A display is named but cannot be opened: a clear line, not Qt's abort.
+  std::vector<std::string> deadDisplay = environmentWith(
+      {{"HOME", app.home()}, {"DISPLAY", ":9999"}, {"WAYLAND_DISPLAY", std::nullopt}, {"QT_QPA_PLATFORM", "xcb"}});
+  result = runProgram({app.executable()}, deadDisplay);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.err, HasSubstr("Quorvelle: cannot open the display (DISPLAY=:9999"));
+
+  const std::string loose = app.home() + "/Quorvelle";
+  std::filesystem::copy_file(app.executable(), loose);
+  result = runProgram({loose}, app.environment("offscreen"));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_THAT(result.err, HasSubstr("does not lie in an application bundle"));
+}
+
+}  // namespace
+}  // namespace quorvelle

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build folder, unpacks it into a temporary
+# root and checks what a fresh system would get from it.
+#
+#   deb_package_test.sh BUILD_DIR INSTALLED_BUNDLE VERSION BUILD_NUMBER
+set -uo pipefail
+build=$1 bundle=$2 version=$3 build_number=$4
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+(cd "$build" && cpack -G DEB -B "$work/out") >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
+deb=$(echo "$work"/out/quorvelle_*.deb)
+[ -f "$deb" ] || { echo "FAIL: no single package in: $(ls "$work/out")"; exit 1; }
+
+# Control fields: the project's version, this machine's architecture, and the
+# run-time needs beside the libraries dpkg-shlibdeps finds in the programs.
+[ "$(dpkg-deb -f "$deb" Version)" = "${version}-1" ] || fail "Version: $(dpkg-deb -f "$deb" Version)"
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture"
+depends=", $(dpkg-deb -f "$deb" Depends),"
+for package in libqt6svg6 'pkexec | policykit-1' xdg-utils dbus libqt6widgets6 libevdev2 libc6; do
+  [[ "$depends" == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
+done
+
+# Every entry belongs to root and lies in the bundle or at a known place.
+known=(/usr/bin/quorvelle /usr/share/applications/quorvelle.desktop
+  /usr/share/icons/hicolor/scalable/apps/quorvelle.svg /usr/share/polkit-1/actions/com.quorvelle.Quorvelle.policy)
+while read -r mode owner _ _ _ path _; do
+  [ "$owner" = root/root ] || fail "owner of $path: $owner"
+  path=${path#.}
+  [[ "$mode" == d* || "$path" == "$bundle"/* || " ${known[*]} " == *" $path "* ]] || fail "unexpected $path"
+done < <(dpkg-deb -c "$deb")
+
+root=$work/root
+dpkg -x "$deb" "$root" || exit 1
+
+# The bundle exactly as the build made it (modes included); the command in it
+# finds its bundle and reads its Info.plist.
+diff -r "$build/Quorvelle.app" "$root$bundle" || fail "the bundle differs from the build's"
+for program in MacOS/Quorvelle Helpers/quorvelle Helpers/quorvelle-keymap Helpers/quorvelle-grant-access; do
+  [ "$(stat -c %a "$root$bundle/Contents/$program" 2>&1)" = 755 ] || fail "$program is missing or not mode 755"
+done
+answer=$("$root$bundle/Contents/Helpers/quorvelle" --version 2>&1)
+[ "$answer" = "Quorvelle $version ($build_number)" ] || fail "quorvelle --version: $answer"
+
+# The command on the PATH: an absolute link into the bundle.
+[ "$(readlink "$root/usr/bin/quorvelle")" = "$bundle/Contents/Helpers/quorvelle" ] ||
+  fail "/usr/bin/quorvelle links to '$(readlink "$root/usr/bin/quorvelle")'"
+
+# The applications menu entry: valid, starting the command, with its icon.
+entry=$root/usr/share/applications/quorvelle.desktop
+validation=$(desktop-file-validate "$entry" 2>&1) && [ -z "$validation" ] || fail "desktop-file-validate: $validation"
+[ "$(sed -n 's/^Exec=//p' "$entry")" = "$bundle/Contents/Helpers/quorvelle" ] || fail "Exec is not the command"
+icon=$root/usr/share/icons/hicolor/scalable/apps/$(sed -n 's/^Icon=//p' "$entry").svg
+xmllint --noout --nonet "$icon" || fail "Icon names no SVG icon in hicolor"
+
+# The polkit action: well-formed, letting pkexec run programs of the bundle only.
+policy=$root/usr/share/polkit-1/actions/com.quorvelle.Quorvelle.policy
+programs=$(xmllint --nonet --xpath '//annotate[@key="org.freedesktop.policykit.exec.path"]/text()' "$policy")
+[ -n "$programs" ] || fail "the polkit policy is unreadable or names no program"
+for program in $programs; do
+  [[ "$program" == "$bundle"/* && -x "$root$program" ]] || fail "the polkit policy names $program"
+done
+
+# The removal scripts are the ones tested from the build folder.
+dpkg-deb -e "$deb" "$work/control"
+for script in prerm postrm; do
+  cmp "$work/control/$script" "$build/packaging/debian/$script" || fail "$script differs from the build's"
+done
+
+[ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
+echo "$(basename "$deb") checked"
