@@ -8,7 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/poll_loop.h"
+#include "linux/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "sim/sim_services.h"
@@ -31,11 +31,11 @@ struct AccessGrantTest : testing::Test {
                                true);
   }
   std::string calls() const { return testing_support::readText(dir.file("calls")); }
-  bool finishes() { return loop.runUntil([&] { return !grant.isRunning(); }, 10); }
+  bool finishes() { return testing_support::serveUntil(loop, [&] { return !grant.isRunning(); }, 10); }
 
   testing_support::TempDir dir;
   std::string helper = dir.file("grant-helper"), pkexec = dir.file("pkexec");
-  testing_support::PollLoop loop;
+  PollRunLoop loop;
   sim::RecordingLog log;
   AccessGrant grant{loop, log, helper, pkexec};
 };
@@ -43,7 +43,7 @@ struct AccessGrantTest : testing::Test {
 TEST_F(AccessGrantTest, RunsTheHelperThroughPkexecOneAtATimeAndLogsFailures) {
   std::ofstream(dir.file("hold")) << "";
   ASSERT_TRUE(grant.start());
-  ASSERT_TRUE(loop.runUntil([&] { return !calls().empty(); }, 10)) << "started without waiting for it";
+  ASSERT_TRUE(testing_support::serveUntil(loop, [&] { return !calls().empty(); }, 10)) << "started without waiting for it";
   EXPECT_TRUE(grant.start()) << "the grant under way stands for a second one";
   std::remove(dir.file("hold").c_str());
   ASSERT_TRUE(finishes());
