@@ -84,6 +84,8 @@ bool AutostartLoginItems::registerItem(std::string* error) {
                      "Name=Quorvelle\n"
                      "Comment=Caps Lock as a hyper key\n"
                      "Exec=" + desktopExecValue({executablePath_, kLoginItemLaunchArgument}) + "\n"
+                     // Desktops skip the entry at login once the program is gone.
+                     "TryExec=" + desktopStringValue(executablePath_) + "\n"
                      "Icon=" + desktopStringValue(iconPath_) + "\n"
                      "Terminal=false\n"
                      "X-GNOME-Autostart-enabled=true\n";

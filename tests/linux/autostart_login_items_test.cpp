@@ -25,11 +25,12 @@ struct AutostartTest : testing::Test {
     std::ofstream(executable) << "#!/bin/sh\n";
     chmod(executable.c_str(), 0755);
   }
-  std::string exec() const {
+  std::string entryValue(const std::string& key) const {
     std::stringstream text;
     text << std::ifstream(items.entryPath()).rdbuf();
-    return desktopEntryGroup(text.str(), "Desktop Entry")["Exec"];
+    return desktopEntryGroup(text.str(), "Desktop Entry")[key];
   }
+  std::string exec() const { return entryValue("Exec"); }
   void writeEntry(const std::string& text) { std::ofstream(items.entryPath()) << text; }
 
   testing_support::TempDir temp;
@@ -46,6 +47,7 @@ TEST_F(AutostartTest, AnEntryThatRunsThisExecutableAtLoginUnlessTheDesktopSwitch
   EXPECT_EQ(items.entryPath(), folder + "/com.quorvelle.Quorvelle.desktop");
   EXPECT_EQ(items.status(), LoginItemStatus::Enabled);
   EXPECT_THAT(parseDesktopExec(exec()).value(), testing::ElementsAre(executable, "--launched-at-login"));
+  EXPECT_EQ(entryValue("TryExec"), executable) << "skipped at login once the program is gone";
 
   const std::string line = "Exec=" + exec() + "\n";
   writeEntry("[Desktop Entry]\n" + line + "Hidden=true\n");

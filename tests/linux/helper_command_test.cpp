@@ -69,13 +69,14 @@ TEST_F(HelperFixture, HelpVersionAndUsage) {
   EXPECT_THAT(help.out, StartsWith("Usage: quorvelle [--help | --version]\n"));
   EXPECT_EQ(help.err, "");
 
-  for (std::vector<std::string> wrong : {std::vector<std::string>{"--settings"},
-                                         std::vector<std::string>{"--help", "--version"},
-                                         std::vector<std::string>{"show"}}) {
+  // The message names the word that is wrong, not a good one before it.
+  for (const auto& [wrong, named] : {std::pair{std::vector<std::string>{"--settings"}, "--settings"},
+                                     std::pair{std::vector<std::string>{"--help", "--version"}, "--version"},
+                                     std::pair{std::vector<std::string>{"show"}, "show"}}) {
     ProgramResult usage = run(wrong);
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_EQ(usage.out, "");
-    EXPECT_THAT(usage.err, HasSubstr("unexpected argument '" + wrong[0] + "'"));
+    EXPECT_THAT(usage.err, HasSubstr("unexpected argument '" + std::string(named) + "'"));
     EXPECT_THAT(usage.err, HasSubstr("Usage: quorvelle"));
   }
   EXPECT_FALSE(std::filesystem::exists(state + "/started"));

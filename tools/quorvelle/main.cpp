@@ -99,7 +99,10 @@ int run(const std::vector<std::string>& arguments) {
     return 0;
   }
   if (arguments.size() == 1 && arguments[0] == "--version") return printVersion();
-  std::fprintf(stderr, "quorvelle: unexpected argument '%s'\n\n%s", arguments[0].c_str(), kUsage);
+  // Name the first word not understood: after a known option, that is the next one.
+  const bool firstKnown = arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "--version";
+  const std::string& unexpected = firstKnown ? arguments[1] : arguments[0];
+  std::fprintf(stderr, "quorvelle: unexpected argument '%s'\n\n%s", unexpected.c_str(), kUsage);
   return 2;
 }
 
