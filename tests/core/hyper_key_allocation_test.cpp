@@ -2,25 +2,10 @@
 // program is counted.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "engine/hyper_key_manager.h"
 #include "sim/sim_event_tap.h"
 #include "sim/sim_services.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "support/allocation_count.h"
 
 namespace quorvelle {
 namespace {
@@ -42,7 +27,7 @@ TEST(HyperKeyAllocation, HandleEventAllocatesNothing) {
   HyperKeyManager manager(taps, mapping);
   ASSERT_TRUE(manager.start());
 
-  const long before = allocations.load();
+  const long before = testing_support::allocationCount();
   KeyEvent event;
   for (int i = 0; i < 200000; ++i) {
     const std::uint16_t f18 = sim::SimEventTapSystem::kF18;
@@ -57,7 +42,7 @@ TEST(HyperKeyAllocation, HandleEventAllocatesNothing) {
     }
     manager.handleEvent(event.type, &event);
   }
-  EXPECT_EQ(allocations.load() - before, 0);
+  EXPECT_EQ(testing_support::allocationCount() - before, 0);
 }
 
 }  // namespace

@@ -3,23 +3,8 @@
 // this program is counted.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "linux/tap_harness.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "support/allocation_count.h"
 
 namespace quorvelle::testing_support {
 namespace {
@@ -38,12 +23,12 @@ TEST(TapAllocation, KeyEventsAllocateNothing) {
 
   long during = 0;
   for (int round = 0; round < 200; ++round) {
-    const long before = allocations.load();
+    const long before = testing_support::allocationCount();
     for (const auto& f : frames) {
       send(keyboard.testFd, f);
       h.pump();
     }
-    during += allocations.load() - before;
+    during += testing_support::allocationCount() - before;
     ASSERT_EQ(h.output().size(), 38u) << "every round writes the same frames";
   }
   EXPECT_EQ(during, 0);
