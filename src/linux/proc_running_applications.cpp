@@ -82,7 +82,9 @@ ProcRunningApplications::runningApplicationsWithBundleIdentifier(
     const std::string& bundleIdentifier) {
   std::vector<std::shared_ptr<RunningApplication>> found;
   PlistBundles bundles("");
-  std::map<std::string, bool> matchesByBundle;
+  // Per bundle, its main executable when the bundle has the identifier:
+  // helpers beside it (the key mapping tool, the command) are not copies.
+  std::map<std::string, std::string> mainExecutableByBundle;
   const int self = getpid();
   for (int pid : processIdentifiers()) {
     if (pid == self) continue;
@@ -92,19 +94,22 @@ ProcRunningApplications::runningApplicationsWithBundleIdentifier(
     if (!executable) continue;
     std::string bundle = PlistBundles::bundlePathOfExecutable(*executable);
     if (bundle.empty()) continue;
-    auto known = matchesByBundle.find(bundle);
-    if (known == matchesByBundle.end()) {
+    auto known = mainExecutableByBundle.find(bundle);
+    if (known == mainExecutableByBundle.end()) {
       std::optional<InfoDictionary> info = bundles.infoDictionary(bundle);
-      bool matches = false;
+      std::string mainExecutable;
       if (info) {
         auto it = info->find("CFBundleIdentifier");
         const std::string* identifier =
             it == info->end() ? nullptr : std::get_if<std::string>(&it->second);
-        matches = identifier && *identifier == bundleIdentifier;
+        if (identifier && *identifier == bundleIdentifier) {
+          std::string error;
+          mainExecutable = PlistBundles::mainExecutable(bundles, bundle, &error).value_or("");
+        }
       }
-      known = matchesByBundle.emplace(bundle, matches).first;
+      known = mainExecutableByBundle.emplace(bundle, mainExecutable).first;
     }
-    if (!known->second) continue;
+    if (known->second.empty() || *executable != known->second) continue;
     int pidfd = openPidfd(pid);
     if (pidfd < 0) continue;  // gone meanwhile
     // The identifier may have been reused between the look and the pidfd:

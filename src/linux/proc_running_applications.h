@@ -4,8 +4,8 @@
 
 namespace quorvelle {
 
-// This user's other processes whose executable lies in a bundle with the
-// identifier, found in /proc. Each is held by a pidfd, so a signal sent through it can
+// This user's other processes that run the main executable of a bundle with
+// the identifier, found in /proc. Each is held by a pidfd, so a signal sent through it can
 // never reach a process that reused the identifier after ours exited.
 class ProcRunningApplications : public RunningApplications {
  public:

@@ -108,13 +108,18 @@ TEST_F(SingleInstanceFixture, CopyIgnoringTheRequestIsKilledAfterTheDeadline) {
   EXPECT_FALSE(std::filesystem::exists(record(stubborn, "terminated")));
 }
 
-TEST_F(SingleInstanceFixture, OnlyThisUsersCopiesAreFoundAndTheyStayTheSameProcess) {
+TEST_F(SingleInstanceFixture, OnlyThisUsersMainExecutablesAreFoundAndTheyStayTheSameProcess) {
   std::string bundle = dir.file("s/Sleeper.app");
   writeBundle(bundle, identifier, "Sleeper");
   std::filesystem::create_directories(bundle + "/Contents/MacOS");
+  std::filesystem::create_directories(bundle + "/Contents/Helpers");
   std::string sleeper = bundle + "/Contents/MacOS/Sleeper";
-  std::filesystem::copy_file("/bin/sleep", sleeper);
-  chmod(sleeper.c_str(), 0755);
+  // The bundle's helpers are no copies of the application.
+  std::string helper = bundle + "/Contents/Helpers/quorvelle-keymap";
+  for (const std::string& program : {sleeper, helper}) {
+    std::filesystem::copy_file("/bin/sleep", program);
+    chmod(program.c_str(), 0755);
+  }
 
   ProcRunningApplications running;
   pid_t theirs = -1;
@@ -127,12 +132,17 @@ TEST_F(SingleInstanceFixture, OnlyThisUsersCopiesAreFoundAndTheyStayTheSameProce
     }
     started.push_back(theirs);
   }
+  pid_t ownHelper = spawnProgram({helper, "60"}, environmentWith({}), false).pid;
+  started.push_back(ownHelper);
   pid_t ours = spawnProgram({sleeper, "60"}, environmentWith({}), false).pid;
   started.push_back(ours);
+  auto executableOf = [](pid_t pid) {
+    std::error_code ignored;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ignored);
+  };
   ASSERT_TRUE(eventually([&] {
-    return running.runningApplicationsWithBundleIdentifier(identifier).size() == 1 &&
-           (theirs < 0 || std::filesystem::read_symlink("/proc/" + std::to_string(theirs) + "/exe") ==
-                               sleeper);
+    return executableOf(ours) == sleeper && executableOf(ownHelper) == helper &&
+           (theirs < 0 || executableOf(theirs) == sleeper);
   }));
   auto found = running.runningApplicationsWithBundleIdentifier(identifier);
   ASSERT_EQ(found.size(), 1u);
@@ -148,8 +158,9 @@ TEST_F(SingleInstanceFixture, OnlyThisUsersCopiesAreFoundAndTheyStayTheSameProce
   // names the process that ended.
   EXPECT_TRUE(found[0]->isTerminated());
   found[0]->terminate();
+  EXPECT_EQ(waitpid(ownHelper, nullptr, WNOHANG), 0);  // never signalled
   if (theirs > 0) {
-    EXPECT_EQ(waitpid(theirs, nullptr, WNOHANG), 0);  // never signalled
+    EXPECT_EQ(waitpid(theirs, nullptr, WNOHANG), 0);
   }
 }
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "linux/detached_spawn.h"
-#include "linux/linux_workspace.h"
 #include "linux/plist_bundles.h"
 #include "linux/reopen_client.h"
 #include "linux/reopen_socket.h"
@@ -67,7 +66,7 @@ int startApplication() {
   std::optional<std::string> executable;
   if (bundle) {
     PlistBundles bundles(*bundle);
-    executable = LinuxWorkspace::mainExecutable(bundles, *bundle, &error);
+    executable = PlistBundles::mainExecutable(bundles, *bundle, &error);
   }
   if (!executable || !spawnDetached(*executable, {}, &error)) {
     std::fprintf(stderr, "quorvelle: cannot start Quorvelle: %s\n", error.c_str());
