@@ -25,10 +25,22 @@ AppDelegate::AppDelegate(AppServices services)
 void AppDelegate::applicationDidFinishLaunching() {
   const bool showSettingsAtEnd = showSettingsAtLaunch(services_.launchEvents, updates_);
   if (moveToApplications_.moveToApplicationsIfNeeded()) return;  // this copy quits shortly
+  replaceOtherInstances(showSettingsAtEnd);
+}
+
+void AppDelegate::replaceOtherInstances(bool showSettingsAtEnd) {
   std::weak_ptr<AppDelegate> weak = weak_from_this();
-  otherInstances_.terminateOtherInstances([weak, showSettingsAtEnd] {
-    if (auto self = weak.lock()) self->completeLaunch(showSettingsAtEnd);
-  });
+  otherInstances_.terminateOtherInstances(
+      [weak, showSettingsAtEnd] {
+        if (auto self = weak.lock()) self->completeLaunch(showSettingsAtEnd);
+      },
+      [weak](int newerProcess) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->services_.log.write("Quorvelle: a newer copy is running (process " +
+                                  std::to_string(newerProcess) + "); this one quits");
+        self->services_.application.terminate();
+      });
 }
 
 void AppDelegate::completeLaunch(bool showSettingsAtEnd) {
