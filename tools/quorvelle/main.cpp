@@ -12,8 +12,10 @@
 namespace quorvelle {
 namespace {
 
-// Long enough for a busy session, short enough for a hung copy to be replaced.
+// A stopped copy is replaced after the first; a live one that may just be
+// busy (a long blocking task, a crowd of other clients) gets the second.
 constexpr double kAnswerTimeoutSeconds = 3.0;
+constexpr double kBusyCopyPatienceSeconds = 15.0;
 
 constexpr char kUsage[] =
     "Usage: quorvelle [--help | --version]\n"
@@ -77,7 +79,8 @@ int startApplication() {
 
 int reopen() {
   std::string detail;
-  switch (requestShowSettings(reopen::socketFolder(), kAnswerTimeoutSeconds, &detail)) {
+  switch (requestShowSettings(reopen::socketFolder(), kAnswerTimeoutSeconds, kBusyCopyPatienceSeconds,
+                              &detail)) {
     case ReopenOutcome::Delivered:
       return 0;
     case ReopenOutcome::NoAnswer:
