@@ -24,7 +24,14 @@ AppDelegate::AppDelegate(AppServices services)
 
 void AppDelegate::applicationDidFinishLaunching() {
   const bool showSettingsAtEnd = showSettingsAtLaunch(services_.launchEvents, updates_);
-  if (moveToApplications_.moveToApplicationsIfNeeded()) return;  // this copy quits shortly
+  std::weak_ptr<AppDelegate> weak = weak_from_this();
+  // Handing over, this copy quits shortly; unless the installed copy cannot
+  // be opened, and then it goes on here.
+  if (moveToApplications_.moveToApplicationsIfNeeded([weak, showSettingsAtEnd] {
+        if (auto self = weak.lock()) self->replaceOtherInstances(showSettingsAtEnd);
+      })) {
+    return;
+  }
   replaceOtherInstances(showSettingsAtEnd);
 }
 

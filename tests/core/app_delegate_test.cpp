@@ -280,6 +280,15 @@ TEST_F(AppFixture, HandingOverToTheInstalledCopySetsNothingUp) {
   workspace.completeOpen();
   loop.drain();
   EXPECT_EQ(application.terminations, 1);
+
+  // The installed copy cannot be opened: this one goes on, and says why.
+  launch();
+  workspace.completeOpen("Permission denied");
+  loop.drain();
+  EXPECT_EQ(application.terminations, 1);
+  EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to open " + installed + ": Permission denied"));
+  EXPECT_EQ(journal.entries().back(), "launch completed");
+  EXPECT_EQ(statusBar.itemsAdded, 1);
 }
 
 TEST_F(AppFixture, SettingsWindowIsBuiltOnceSizedToContentAndRebuiltAfterClosing) {
