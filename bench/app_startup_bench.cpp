@@ -236,7 +236,7 @@ int run(const std::string& bundle, const std::string& benchApp, int runs) {
       .menuLayout(&ignored);
   const Memory closed = memoryOf(launch.pid());
   std::string detail;
-  if (requestShowSettings(simulated.socketFolder(), 5, &detail) != ReopenOutcome::Delivered ||
+  if (requestShowSettings(simulated.socketFolder(), 5, 5, &detail) != ReopenOutcome::Delivered ||
       !clickMenuItem("About...", &error) ||
       !Launch::waitFor([&] { return launch.painted("Quorvelle Preferences") && launch.painted("About Quorvelle"); })) {
     std::fprintf(stderr, "app_startup_bench: the windows did not open: %s %s\n", detail.c_str(), qPrintable(error));

@@ -47,7 +47,7 @@ void BM_ReopenRoundTrip(benchmark::State& state) {
   while (!listening) std::this_thread::yield();
   std::string detail;
   for (auto _ : state) {
-    if (requestShowSettings(folder, 5, &detail) != ReopenOutcome::Delivered) {
+    if (requestShowSettings(folder, 5, 5, &detail) != ReopenOutcome::Delivered) {
       state.SkipWithError(detail.c_str());
       break;
     }

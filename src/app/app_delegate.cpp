@@ -24,11 +24,30 @@ AppDelegate::AppDelegate(AppServices services)
 
 void AppDelegate::applicationDidFinishLaunching() {
   const bool showSettingsAtEnd = showSettingsAtLaunch(services_.launchEvents, updates_);
-  if (moveToApplications_.moveToApplicationsIfNeeded()) return;  // this copy quits shortly
   std::weak_ptr<AppDelegate> weak = weak_from_this();
-  otherInstances_.terminateOtherInstances([weak, showSettingsAtEnd] {
-    if (auto self = weak.lock()) self->completeLaunch(showSettingsAtEnd);
-  });
+  // Handing over, this copy quits shortly; unless the installed copy cannot
+  // be opened, and then it goes on here.
+  if (moveToApplications_.moveToApplicationsIfNeeded([weak, showSettingsAtEnd] {
+        if (auto self = weak.lock()) self->replaceOtherInstances(showSettingsAtEnd);
+      })) {
+    return;
+  }
+  replaceOtherInstances(showSettingsAtEnd);
+}
+
+void AppDelegate::replaceOtherInstances(bool showSettingsAtEnd) {
+  std::weak_ptr<AppDelegate> weak = weak_from_this();
+  otherInstances_.terminateOtherInstances(
+      [weak, showSettingsAtEnd] {
+        if (auto self = weak.lock()) self->completeLaunch(showSettingsAtEnd);
+      },
+      [weak](int newerProcess) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->services_.log.write("Quorvelle: a newer copy is running (process " +
+                                  std::to_string(newerProcess) + "); this one quits");
+        self->services_.application.terminate();
+      });
 }
 
 void AppDelegate::completeLaunch(bool showSettingsAtEnd) {

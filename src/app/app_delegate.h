@@ -109,6 +109,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 
  private:
   explicit AppDelegate(AppServices services);
+  // Ends older copies, or quits for a newer one, then completes the launch.
+  void replaceOtherInstances(bool showSettingsAtEnd);
 
   AppServices services_;
   ActivationPolicyRules activation_;

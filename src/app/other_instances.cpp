@@ -5,14 +5,22 @@
 
 namespace quorvelle {
 
-void OtherInstances::terminateOtherInstances(std::function<void()> completion) {
+void OtherInstances::terminateOtherInstances(std::function<void()> completion,
+                                             std::function<void(int newerProcess)> givesWayTo) {
   const int self = running_.currentProcessIdentifier();
   std::optional<std::string> identifier = bundles_.mainInfoString("CFBundleIdentifier");
 
   auto wait = std::make_shared<Wait>();
   if (identifier) {
     for (auto& application : running_.runningApplicationsWithBundleIdentifier(*identifier)) {
-      if (application->processIdentifier() != self) wait->others.push_back(application);
+      if (application->processIdentifier() == self) continue;
+      // A newer copy may have looked before this one could be seen: then
+      // nobody would end this one, so it ends itself.
+      if (!application->launchedBeforeCurrentProcess()) {
+        givesWayTo(application->processIdentifier());
+        return;
+      }
+      wait->others.push_back(application);
     }
   }
   if (wait->others.empty()) {

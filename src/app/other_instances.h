@@ -11,7 +11,10 @@
 namespace quorvelle {
 
 // The newest launch wins: older running copies of the application are asked
-// to quit, and quit by force when they have not within the deadline.
+// to quit, and quit by force when they have not within the deadline; a copy
+// that finds a newer one running gives way to it. Of copies started at the
+// same moment, exactly one goes on: the newest sees every older one, or that
+// one saw it.
 class OtherInstances {
  public:
   static constexpr double kPollInterval = 0.1;
@@ -22,9 +25,12 @@ class OtherInstances {
 
   // Runs the completion at once when no other copy runs; otherwise asks them
   // to quit and runs it from a timer once they are gone or have been quit by
-  // force. The completion holds the caller weakly and does nothing once the
-  // caller is gone. A bundle without an identifier has no other copies.
-  void terminateOtherInstances(std::function<void()> completion);
+  // force. When a newer copy runs, nothing is asked of anyone and
+  // givesWayTo runs at once with its process identifier instead: this copy
+  // is to quit. Both hold the caller weakly and do nothing once the caller
+  // is gone. A bundle without an identifier has no other copies.
+  void terminateOtherInstances(std::function<void()> completion,
+                               std::function<void(int newerProcess)> givesWayTo);
 
   // What one tick of the wait looks at. The timer holds it; nothing else does.
   struct Wait {

@@ -51,7 +51,7 @@ bool MoveToApplications::isInstalled(const std::string& bundlePath) const {
          startsWith(parent, asFolderPrefix(folders_.userFolder));
 }
 
-bool MoveToApplications::moveToApplicationsIfNeeded() {
+bool MoveToApplications::moveToApplicationsIfNeeded(std::function<void()> startHere) {
   const std::string bundlePath = withoutTrailingSlashes(services_.bundles.mainBundlePath());
   if (isInstalled(bundlePath)) return false;
 
@@ -70,7 +70,7 @@ bool MoveToApplications::moveToApplicationsIfNeeded() {
   if (std::optional<std::int64_t> installed = bundleVersion(services_.bundles, destination)) {
     std::int64_t own = bundleVersion(services_.bundles, bundlePath).value_or(0);
     if (*installed >= own) {
-      openAndTerminate(destination);
+      openAndTerminate(destination, std::move(startHere));
       return true;
     }
   }
@@ -101,7 +101,7 @@ bool MoveToApplications::moveToApplicationsIfNeeded() {
     return false;
   }
   removeQuarantine(destination);
-  openAndTerminate(destination);
+  openAndTerminate(destination, std::move(startHere));
   return true;
 }
 
@@ -124,14 +124,21 @@ void MoveToApplications::removeQuarantine(const std::string& bundlePath) {
   }
 }
 
-void MoveToApplications::openAndTerminate(const std::string& bundlePath) {
+void MoveToApplications::openAndTerminate(const std::string& bundlePath,
+                                          std::function<void()> startHere) {
   Log& log = services_.log;
   RunLoop& mainQueue = services_.mainQueue;
   Application& application = services_.application;
   services_.workspace.openApplication(
-      bundlePath, [&log, &mainQueue, &application, bundlePath](std::optional<std::string> error) {
-        if (error) log.write("Quorvelle: failed to open " + bundlePath + ": " + *error);
-        mainQueue.post([&application] { application.terminate(); });
+      bundlePath, [&log, &mainQueue, &application, bundlePath,
+                   startHere = std::move(startHere)](std::optional<std::string> error) {
+        if (!error) {
+          mainQueue.post([&application] { application.terminate(); });
+          return;
+        }
+        // Quitting now would leave no copy running at all.
+        log.write("Quorvelle: failed to open " + bundlePath + ": " + *error);
+        if (startHere) mainQueue.post(startHere);
       });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/activation_policy.h"
@@ -46,15 +47,17 @@ class MoveToApplications {
 
   // Main thread; may show modal alerts and block while copying. True when
   // this instance hands over to the installed copy and terminates by itself
-  // shortly: the caller then sets nothing else up.
-  bool moveToApplicationsIfNeeded();
+  // shortly: the caller then sets nothing else up. Should the installed copy
+  // fail to open, this instance stays and startHere runs on the main queue.
+  bool moveToApplicationsIfNeeded(std::function<void()> startHere = {});
 
   // Strips the download quarantine from the bundle, waiting for the tool.
   void removeQuarantine(const std::string& bundlePath);
 
-  // Starts the bundle, then terminates this instance on the main queue,
-  // whether or not the start worked.
-  void openAndTerminate(const std::string& bundlePath);
+  // Starts the bundle, then terminates this instance on the main queue; when
+  // the start fails, logs why and runs startHere instead, so that one copy
+  // keeps running.
+  void openAndTerminate(const std::string& bundlePath, std::function<void()> startHere);
 
  private:
   bool isInstalled(const std::string& bundlePath) const;

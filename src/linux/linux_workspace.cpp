@@ -1,6 +1,7 @@
 #include "linux/linux_workspace.h"
 
 #include "linux/detached_spawn.h"
+#include "linux/plist_bundles.h"
 
 namespace quorvelle {
 
@@ -22,28 +23,10 @@ bool LinuxWorkspace::openURL(const std::string& url) {
   return spawnDetached(opener, {url}, &error);
 }
 
-std::optional<std::string> LinuxWorkspace::mainExecutable(const Bundles& bundles,
-                                                          const std::string& bundlePath,
-                                                          std::string* error) {
-  std::optional<InfoDictionary> info = bundles.infoDictionary(bundlePath);
-  if (!info) {
-    *error = bundlePath + " is not an application bundle";
-    return std::nullopt;
-  }
-  auto it = info->find("CFBundleExecutable");
-  const std::string* name = it == info->end() ? nullptr : std::get_if<std::string>(&it->second);
-  if (!name || name->empty() || name->find('/') != std::string::npos || *name == "." ||
-      *name == "..") {
-    *error = bundlePath + " names no main executable";
-    return std::nullopt;
-  }
-  return bundlePath + "/Contents/MacOS/" + *name;
-}
-
 void LinuxWorkspace::openApplication(
     const std::string& bundlePath, std::function<void(std::optional<std::string> error)> completion) {
   std::string error;
-  std::optional<std::string> executable = mainExecutable(bundles_, bundlePath, &error);
+  std::optional<std::string> executable = PlistBundles::mainExecutable(bundles_, bundlePath, &error);
   std::optional<std::string> outcome;
   if (!executable || !spawnDetached(*executable, {}, &error)) outcome = error;
   mainQueue_.post([completion = std::move(completion), outcome] { completion(outcome); });

@@ -26,11 +26,6 @@ class LinuxWorkspace : public Workspace {
   void openApplication(const std::string& bundlePath,
                        std::function<void(std::optional<std::string> error)> completion) override;
 
-  // The bundle's main executable, Contents/MacOS/<CFBundleExecutable>.
-  static std::optional<std::string> mainExecutable(const Bundles& bundles,
-                                                   const std::string& bundlePath,
-                                                   std::string* error);
-
  private:
   RunLoop& mainQueue_;
   const Bundles& bundles_;

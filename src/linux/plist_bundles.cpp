@@ -23,6 +23,24 @@ std::string PlistBundles::bundlePathOfExecutable(const std::string& executablePa
   return parentPath(contents);
 }
 
+std::optional<std::string> PlistBundles::mainExecutable(const Bundles& bundles,
+                                                        const std::string& bundlePath,
+                                                        std::string* error) {
+  std::optional<InfoDictionary> info = bundles.infoDictionary(bundlePath);
+  if (!info) {
+    *error = bundlePath + " is not an application bundle";
+    return std::nullopt;
+  }
+  auto it = info->find("CFBundleExecutable");
+  const std::string* name = it == info->end() ? nullptr : std::get_if<std::string>(&it->second);
+  if (!name || name->empty() || name->find('/') != std::string::npos || *name == "." ||
+      *name == "..") {
+    *error = bundlePath + " names no main executable";
+    return std::nullopt;
+  }
+  return bundlePath + "/Contents/MacOS/" + *name;
+}
+
 std::string PlistBundles::currentExecutablePath() {
   char buffer[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);

@@ -19,6 +19,11 @@ class PlistBundles : public Bundles {
   // empty when the path has no such shape.
   static std::string bundlePathOfExecutable(const std::string& executablePath);
 
+  // The bundle's main executable, Contents/MacOS/<CFBundleExecutable>; the
+  // other executables under Contents are its helpers.
+  static std::optional<std::string> mainExecutable(const Bundles& bundles, const std::string& bundlePath,
+                                                   std::string* error);
+
   // The running program's own path (from /proc/self/exe).
   static std::string currentExecutablePath();
 

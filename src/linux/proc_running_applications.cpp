@@ -8,19 +8,23 @@
 
 #include <algorithm>
 #include <climits>
+#include <compare>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <optional>
 
 #include "linux/pidfd.h"
 #include "linux/plist_bundles.h"
+#include "linux/proc_stat.h"
 
 namespace quorvelle {
 namespace {
 
 class PidfdApplication : public RunningApplication {
  public:
-  PidfdApplication(int pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
+  PidfdApplication(int pid, int pidfd, bool launchedBefore)
+      : pid_(pid), pidfd_(pidfd), launchedBefore_(launchedBefore) {}
   ~PidfdApplication() override { close(pidfd_); }
 
   int processIdentifier() const override { return pid_; }
@@ -31,10 +35,20 @@ class PidfdApplication : public RunningApplication {
     pollfd entry = {pidfd_, POLLIN, 0};
     return poll(&entry, 1, 0) > 0;
   }
+  bool launchedBeforeCurrentProcess() const override { return launchedBefore_; }
 
  private:
   int pid_;
   int pidfd_;
+  bool launchedBefore_;
+};
+
+// Processes by creation time; copies created in the same clock tick by
+// process identifier, so that every copy sees the same order.
+struct LaunchOrder {
+  std::uint64_t startTime;
+  int pid;
+  auto operator<=>(const LaunchOrder&) const = default;
 };
 
 // The process's executable; a binary replaced since it started (an update)
@@ -82,8 +96,13 @@ ProcRunningApplications::runningApplicationsWithBundleIdentifier(
     const std::string& bundleIdentifier) {
   std::vector<std::shared_ptr<RunningApplication>> found;
   PlistBundles bundles("");
-  std::map<std::string, bool> matchesByBundle;
+  // Per bundle, its main executable when the bundle has the identifier:
+  // helpers beside it (the key mapping tool, the command) are not copies.
+  std::map<std::string, std::string> mainExecutableByBundle;
   const int self = getpid();
+  std::optional<ProcStat> selfStat = readProcStat(self);
+  // Unknown, every other copy counts as older.
+  const LaunchOrder selfOrder = {selfStat ? selfStat->startTime : UINT64_MAX, self};
   for (int pid : processIdentifiers()) {
     if (pid == self) continue;
     // Another user's copy is theirs to run, even when we could signal it.
@@ -92,28 +111,36 @@ ProcRunningApplications::runningApplicationsWithBundleIdentifier(
     if (!executable) continue;
     std::string bundle = PlistBundles::bundlePathOfExecutable(*executable);
     if (bundle.empty()) continue;
-    auto known = matchesByBundle.find(bundle);
-    if (known == matchesByBundle.end()) {
+    auto known = mainExecutableByBundle.find(bundle);
+    if (known == mainExecutableByBundle.end()) {
       std::optional<InfoDictionary> info = bundles.infoDictionary(bundle);
-      bool matches = false;
+      std::string mainExecutable;
       if (info) {
         auto it = info->find("CFBundleIdentifier");
         const std::string* identifier =
             it == info->end() ? nullptr : std::get_if<std::string>(&it->second);
-        matches = identifier && *identifier == bundleIdentifier;
+        if (identifier && *identifier == bundleIdentifier) {
+          std::string error;
+          mainExecutable = PlistBundles::mainExecutable(bundles, bundle, &error).value_or("");
+        }
       }
-      known = matchesByBundle.emplace(bundle, matches).first;
+      known = mainExecutableByBundle.emplace(bundle, mainExecutable).first;
     }
-    if (!known->second) continue;
+    if (known->second.empty() || *executable != known->second) continue;
+    std::optional<ProcStat> stat = readProcStat(pid);
+    if (!stat) continue;
     int pidfd = openPidfd(pid);
     if (pidfd < 0) continue;  // gone meanwhile
     // The identifier may have been reused between the look and the pidfd:
     // the process the pidfd holds must still be the one we looked at.
-    if (executableOf(pid) != executable || !ownedByThisUser(pid)) {
+    std::optional<ProcStat> held = readProcStat(pid);
+    if (!held || held->startTime != stat->startTime || executableOf(pid) != executable ||
+        !ownedByThisUser(pid)) {
       close(pidfd);
       continue;
     }
-    found.push_back(std::make_shared<PidfdApplication>(pid, pidfd));
+    const bool older = LaunchOrder{stat->startTime, pid} < selfOrder;
+    found.push_back(std::make_shared<PidfdApplication>(pid, pidfd, older));
   }
   return found;
 }

@@ -8,11 +8,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
+#include "linux/proc_stat.h"
 #include "linux/reopen_socket.h"
 
 namespace quorvelle {
 namespace {
+
+// How often a wait looks at the listener, and pauses before asking again.
+constexpr double kLookInterval = 0.1;
 
 double monotonicSeconds() {
   timespec now;
@@ -29,23 +34,131 @@ class Socket {
   const int fd;
 };
 
-// Waits for the fd to be ready for events until the deadline.
-bool waitFor(int fd, short events, double deadline) {
-  for (;;) {
-    double left = deadline - monotonicSeconds();
-    if (left <= 0) return false;
-    pollfd entry = {fd, events, 0};
-    int ready = poll(&entry, 1, static_cast<int>(left * 1000) + 1);
-    if (ready > 0) return true;
-    if (ready < 0 && errno != EINTR) return false;
+// One request and its wait, for as long as the listener deserves.
+class Request {
+ public:
+  Request(const sockaddr_un& address, double answerSeconds, double patienceSeconds, std::string* detail)
+      : address_(address),
+        start_(monotonicSeconds()),
+        answerSeconds_(answerSeconds),
+        patienceSeconds_(patienceSeconds),
+        detail_(*detail) {}
+
+  ReopenOutcome run() {
+    for (;;) {
+      std::optional<ReopenOutcome> outcome = exchange();
+      if (!outcome) outcome = pause();
+      if (outcome) return *outcome;
+    }
   }
-}
+
+ private:
+  // One connection: an outcome, or none when it was dropped unanswered
+  // (crowded out, or the listener's queue full) and may be tried again.
+  std::optional<ReopenOutcome> exchange() {
+    Socket connection;
+    if (connection.fd < 0) {
+      detail_ = std::string("socket: ") + std::strerror(errno);
+      return ReopenOutcome::NotRunning;
+    }
+    if (connect(connection.fd, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0) {
+      const int code = errno;
+      detail_ = std::string(address_.sun_path) + ": " + std::strerror(code);
+      // EAGAIN: a listener whose queue is full, so somebody is there.
+      if (code == EAGAIN) return std::nullopt;
+      return ReopenOutcome::NotRunning;
+    }
+    // The process that listens, to tell a busy one from a stopped one.
+    ucred peer = {};
+    socklen_t size = sizeof peer;
+    if (getsockopt(connection.fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid > 0) {
+      listener_ = peer.pid;
+    }
+
+    const std::string request = reopen::kRequest;
+    size_t sent = 0;
+    while (sent < request.size()) {
+      ssize_t n = send(connection.fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+      } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        if (std::optional<ReopenOutcome> verdict = waitFor(connection.fd, POLLOUT)) return verdict;
+      } else {
+        detail_ = "the running copy did not take the request";
+        return std::nullopt;
+      }
+    }
+
+    std::string reply;
+    const std::string expected = reopen::kReply;
+    while (reply.size() < expected.size()) {
+      if (std::optional<ReopenOutcome> verdict = waitFor(connection.fd, POLLIN)) return verdict;
+      char buffer[16];
+      ssize_t n = read(connection.fd, buffer, sizeof buffer);
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      if (n <= 0) {
+        detail_ = "the running copy dropped the request";
+        return std::nullopt;
+      }
+      reply.append(buffer, static_cast<size_t>(n));
+    }
+    if (reply != expected) {
+      detail_ = "the running copy refused the request";
+      return ReopenOutcome::NoAnswer;
+    }
+    return ReopenOutcome::Delivered;
+  }
+
+  // Waits until the fd is ready: none then, or the verdict when the wait is over.
+  std::optional<ReopenOutcome> waitFor(int fd, short events) {
+    for (;;) {
+      pollfd entry = {fd, events, 0};
+      int ready = poll(&entry, 1, static_cast<int>(kLookInterval * 1000));
+      if (ready > 0) return std::nullopt;
+      if (ready < 0 && errno != EINTR) {
+        detail_ = std::string("poll: ") + std::strerror(errno);
+        return ReopenOutcome::NoAnswer;
+      }
+      if (std::optional<ReopenOutcome> verdict = judge()) return verdict;
+    }
+  }
+
+  // Before another try.
+  std::optional<ReopenOutcome> pause() {
+    poll(nullptr, 0, static_cast<int>(kLookInterval * 1000));
+    return judge();
+  }
+
+  // Hung: stopped once the answer is due, or silent for all the patience.
+  std::optional<ReopenOutcome> judge() {
+    const double waited = monotonicSeconds() - start_;
+    if (waited >= answerSeconds_ && listener_ > 0) {
+      std::optional<ProcStat> stat = readProcStat(listener_);
+      if (stat && stat->state == 'T') {
+        detail_ = "the running copy (process " + std::to_string(listener_) + ") is stopped";
+        return ReopenOutcome::NoAnswer;
+      }
+    }
+    if (waited >= patienceSeconds_) {
+      detail_ = "the running copy did not answer within " +
+                std::to_string(static_cast<int>(patienceSeconds_)) + " seconds";
+      return ReopenOutcome::NoAnswer;
+    }
+    return std::nullopt;
+  }
+
+  const sockaddr_un address_;
+  const double start_;
+  const double answerSeconds_;
+  const double patienceSeconds_;
+  std::string& detail_;
+  pid_t listener_ = 0;
+};
 
 }  // namespace
 
-ReopenOutcome requestShowSettings(const std::string& folder, double timeoutSeconds,
-                                  std::string* detail) {
-  const double deadline = monotonicSeconds() + timeoutSeconds;
+ReopenOutcome requestShowSettings(const std::string& folder, double answerSeconds,
+                                  double patienceSeconds, std::string* detail) {
   // A folder that others could have prepared is not talked to.
   if (!reopen::isPrivateFolder(folder, detail)) return ReopenOutcome::NotRunning;
   const std::string path = reopen::socketPath(folder);
@@ -56,55 +169,7 @@ ReopenOutcome requestShowSettings(const std::string& folder, double timeoutSecon
     return ReopenOutcome::NotRunning;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-
-  Socket connection;
-  if (connection.fd < 0) {
-    *detail = std::string("socket: ") + std::strerror(errno);
-    return ReopenOutcome::NotRunning;
-  }
-  if (connect(connection.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    int code = errno;
-    *detail = path + ": " + std::strerror(code);
-    // EAGAIN: a listener whose queue is full, so somebody is there.
-    if (code == EAGAIN) return ReopenOutcome::NoAnswer;
-    return ReopenOutcome::NotRunning;
-  }
-
-  const std::string request = reopen::kRequest;
-  size_t sent = 0;
-  while (sent < request.size()) {
-    ssize_t n = send(connection.fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EAGAIN) {
-      if (!waitFor(connection.fd, POLLOUT, deadline)) break;
-    } else if (!(n < 0 && errno == EINTR)) {
-      break;
-    }
-  }
-  if (sent < request.size()) {
-    *detail = "the running copy did not take the request";
-    return ReopenOutcome::NoAnswer;
-  }
-
-  std::string reply;
-  const std::string expected = reopen::kReply;
-  while (reply.size() < expected.size()) {
-    if (!waitFor(connection.fd, POLLIN, deadline)) {
-      *detail = "the running copy did not answer";
-      return ReopenOutcome::NoAnswer;
-    }
-    char buffer[16];
-    ssize_t n = read(connection.fd, buffer, sizeof buffer);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (n <= 0) break;
-    reply.append(buffer, static_cast<size_t>(n));
-  }
-  if (reply != expected) {
-    *detail = "the running copy refused the request";
-    return ReopenOutcome::NoAnswer;
-  }
-  return ReopenOutcome::Delivered;
+  return Request(address, answerSeconds, patienceSeconds, detail).run();
 }
 
 }  // namespace quorvelle

@@ -95,9 +95,16 @@ void ReopenServer::acceptConnections() {
     socklen_t size = sizeof peer;
     bool sameUser = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
                     size == sizeof peer && peer.uid == getuid();
-    if (!sameUser || connections_.size() >= kMaxConnections) {
+    if (!sameUser) {
       close(fd);
       continue;
+    }
+    // At the limit the oldest connection makes room, so that idle ones never
+    // crowd out a new request; a request it already sent is still answered.
+    if (connections_.size() >= kMaxConnections) {
+      const std::uint64_t oldest = connections_.begin()->first;
+      readRequest(oldest);
+      connections_.erase(oldest);
     }
     const std::uint64_t id = nextId_++;
     auto connection = std::make_unique<Connection>();

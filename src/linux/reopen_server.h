@@ -13,7 +13,8 @@ namespace quorvelle {
 
 // Listens on the reopen socket for the running application. Each connection
 // may carry one request; only this user's processes are heard, anything but
-// the one request is dropped, and nothing here ever blocks the main thread.
+// the one request is dropped, at most kMaxConnections are kept (a new one
+// replaces the oldest), and nothing here ever blocks the main thread.
 class ReopenServer {
  public:
   static constexpr size_t kMaxRequestBytes = 64;

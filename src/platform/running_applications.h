@@ -17,6 +17,9 @@ class RunningApplication {
   virtual void terminate() = 0;
   virtual void forceTerminate() = 0;
   virtual bool isTerminated() const = 0;
+  // Whether it was launched before the current process. Copies launched at
+  // the same moment still agree on which of them came first.
+  virtual bool launchedBeforeCurrentProcess() const = 0;
 };
 
 class RunningApplications {

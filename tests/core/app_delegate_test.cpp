@@ -251,6 +251,17 @@ TEST_F(AppFixture, OlderCopiesQuitBeforeStartUpGoesOn) {
   EXPECT_TRUE(delegate->hyperKey().hasTap());
 }
 
+TEST_F(AppFixture, ANewerCopyRunningMakesThisOneQuitTouchingNoOne) {
+  running.add(41, "com.quorvelle.Quorvelle", /*quitsWhenAsked=*/true);
+  running.add(120, "com.quorvelle.Quorvelle", true, /*newer=*/true);
+  launch();
+  loop.advance(10);
+  EXPECT_EQ(application.terminations, 1);
+  EXPECT_THAT(log.lines, ElementsAre("Quorvelle: a newer copy is running (process 120); this one quits"));
+  EXPECT_THAT(journal.entries(), IsEmpty()) << "the newer copy ends the older ones";
+  EXPECT_EQ(statusBar.itemsAdded, 0);
+}
+
 TEST_F(AppFixture, HandingOverToTheInstalledCopySetsNothingUp) {
   bundles.mainPath = "/home/user/Downloads/Quorvelle.app";
   bundles.infos[bundles.mainPath] = bundles.infos[kBundle];
@@ -269,6 +280,15 @@ TEST_F(AppFixture, HandingOverToTheInstalledCopySetsNothingUp) {
   workspace.completeOpen();
   loop.drain();
   EXPECT_EQ(application.terminations, 1);
+
+  // The installed copy cannot be opened: this one goes on, and says why.
+  launch();
+  workspace.completeOpen("Permission denied");
+  loop.drain();
+  EXPECT_EQ(application.terminations, 1);
+  EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to open " + installed + ": Permission denied"));
+  EXPECT_EQ(journal.entries().back(), "launch completed");
+  EXPECT_EQ(statusBar.itemsAdded, 1);
 }
 
 TEST_F(AppFixture, SettingsWindowIsBuiltOnceSizedToContentAndRebuiltAfterClosing) {

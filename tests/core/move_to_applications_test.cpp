@@ -138,9 +138,11 @@ TEST_F(MoveFixture, DontAskStopsThePromptButNotTheHandOver) {
   EXPECT_THAT(alerts.shown, IsEmpty());
 }
 
-TEST_F(MoveFixture, HandOverQuitsOnTheMainQueueAfterTheOpenWorkedOrNot) {
+TEST_F(MoveFixture, HandOverQuitsOnTheMainQueueOnceTheOpenWorkedAndStaysWhenItFailed) {
   installCopy(std::string("12"));
-  ASSERT_TRUE(run());
+  int startedHere = 0;
+  auto startHere = [&] { ++startedHere; };
+  ASSERT_TRUE(mover.moveToApplicationsIfNeeded(startHere));
   loop.drain();
   EXPECT_EQ(application.terminations, 0);
   workspace.completeOpen();
@@ -149,12 +151,15 @@ TEST_F(MoveFixture, HandOverQuitsOnTheMainQueueAfterTheOpenWorkedOrNot) {
   EXPECT_EQ(application.terminations, 1);
   EXPECT_THAT(log.lines, IsEmpty());
 
-  ASSERT_TRUE(run());
+  // Quitting would leave no copy running.
+  ASSERT_TRUE(mover.moveToApplicationsIfNeeded(startHere));
   workspace.completeOpen("No such file or directory");
+  EXPECT_EQ(startedHere, 0);
   loop.drain();
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to open "
                                      "/home/user/Applications/Quorvelle.app: No such file or directory"));
-  EXPECT_EQ(application.terminations, 2);
+  EXPECT_EQ(application.terminations, 1);
+  EXPECT_EQ(startedHere, 1);
 }
 
 TEST_F(MoveFixture, PromptComesForwardAsksAndGoesBack) {

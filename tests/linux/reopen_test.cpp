@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -26,6 +29,10 @@ namespace quorvelle {
 namespace {
 
 using namespace testing_support;
+
+double secondsNow() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // A client that speaks raw bytes, to send what the real one never would.
 class RawClient {
@@ -82,10 +89,10 @@ struct ReopenFixture : testing::Test {
     return std::make_unique<ReopenServer>(loop, loop, [this] { ++shown; });
   }
   // Runs the real client on a thread while the loop serves it.
-  ReopenOutcome request(double timeoutSeconds = 5) {
+  ReopenOutcome request(double answerSeconds = 5, double patienceSeconds = 5) {
     std::string detail;
     auto outcome = std::async(std::launch::async, [&] {
-      return requestShowSettings(folder, timeoutSeconds, &detail);
+      return requestShowSettings(folder, answerSeconds, patienceSeconds, &detail);
     });
     EXPECT_TRUE(serveUntil(loop, [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     return outcome.get();
@@ -157,7 +164,7 @@ TEST_F(ReopenFixture, RequestInPiecesDoesNotHoldUpASecondClient) {
   EXPECT_EQ(servedUntilClosed(silent, ReopenServer::kRequestTimeoutSeconds + 10), "");
 }
 
-TEST_F(ReopenFixture, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+TEST_F(ReopenFixture, IdleConnectionsAndABusyCopyDoNotKeepARequestOut) {
   std::vector<std::unique_ptr<RawClient>> idle;
   for (size_t i = 0; i < ReopenServer::kMaxConnections; ++i) {
     idle.push_back(std::make_unique<RawClient>(socket));
@@ -165,16 +172,50 @@ TEST_F(ReopenFixture, ConnectionsBeyondTheLimitAreClosedAtOnce) {
   ASSERT_TRUE(loop.runUntil([&] { return server->openConnections() == ReopenServer::kMaxConnections; }, 5));
   RawClient extra(socket);
   extra.send(reopen::kRequest);
-  EXPECT_EQ(servedUntilClosed(extra), "");
-  // Once the idle clients have gone, requests are served again.
-  idle.clear();
-  ASSERT_TRUE(loop.runUntil([&] { return server->openConnections() == 0; }, 5));
-  EXPECT_EQ(request(), ReopenOutcome::Delivered);
+  EXPECT_EQ(servedUntilClosed(extra), "ok\n");
+  EXPECT_EQ(idle[0]->closedWith(), "") << "the oldest idle connection made room";
+
+  // The copy is busy (its loop not running) past the time an answer is due;
+  // alive and not stopped, it is waited for.
+  const double answerSeconds = 0.2;
+  std::atomic<double> asked = 0;
+  std::string detail;
+  auto outcome = std::async(std::launch::async, [&] {
+    asked = secondsNow();
+    return requestShowSettings(folder, answerSeconds, 10, &detail);
+  });
+  ASSERT_TRUE(eventually([&] { return asked > 0 && secondsNow() > asked + 3 * answerSeconds; }));
+  ASSERT_TRUE(serveUntil(loop, [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  EXPECT_EQ(outcome.get(), ReopenOutcome::Delivered) << detail;
+  EXPECT_TRUE(loop.runUntil([&] { return shown == 2; }, 5));
+  EXPECT_LE(server->openConnections(), ReopenServer::kMaxConnections);
+}
+
+TEST_F(ReopenFixture, AStoppedCopyIsHungOnceTheAnswerIsDue) {
+  const std::string hung = dir.file("run/hung");
+  pid_t child = fork();
+  if (child == 0) {
+    PollRunLoop childLoop;
+    ReopenServer listening(childLoop, childLoop, [] {});
+    std::string error;
+    if (!listening.listen(hung, &error)) _exit(1);
+    raise(SIGSTOP);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+  ASSERT_TRUE(WIFSTOPPED(status));
+
+  std::string detail;
+  EXPECT_EQ(requestShowSettings(hung, 0.2, 20, &detail), ReopenOutcome::NoAnswer);
+  EXPECT_EQ(detail, "the running copy (process " + std::to_string(child) + ") is stopped");
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
 }
 
 TEST_F(ReopenFixture, LeftoverSocketsAndSuccessors) {
   std::string detail;
-  EXPECT_EQ(requestShowSettings(dir.file("run/nothing"), 1, &detail), ReopenOutcome::NotRunning);
+  EXPECT_EQ(requestShowSettings(dir.file("run/nothing"), 1, 1, &detail), ReopenOutcome::NotRunning);
 
   // A successor takes the socket over; its predecessor leaving does not
   // take it away from it.
@@ -197,7 +238,7 @@ TEST_F(ReopenFixture, LeftoverSocketsAndSuccessors) {
   std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
   ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   close(stale);
-  EXPECT_EQ(requestShowSettings(folder, 1, &detail), ReopenOutcome::NotRunning);
+  EXPECT_EQ(requestShowSettings(folder, 1, 1, &detail), ReopenOutcome::NotRunning);
   server = makeServer();
   EXPECT_TRUE(server->listen(folder, &detail)) << detail;
   EXPECT_EQ(request(), ReopenOutcome::Delivered);
@@ -229,7 +270,7 @@ TEST_F(ReopenFixture, OtherUsersAreNotHeard) {
   chmod(dir.file("run").c_str(), 0711);
   EXPECT_EQ(asOtherUser([&] {
     std::string detail;
-    if (requestShowSettings(folder, 2, &detail) != ReopenOutcome::NotRunning) return 1;
+    if (requestShowSettings(folder, 2, 2, &detail) != ReopenOutcome::NotRunning) return 1;
     RawClient client(socket);
     if (client.connected() || client.connectError() != EACCES) return 2;
     return 0;

@@ -9,11 +9,12 @@
 
 namespace quorvelle::sim {
 
-// A running copy that quits when asked, or ignores polite requests.
+// A running copy that quits when asked, or ignores polite requests; launched
+// before the current process unless made newer.
 class SimRunningApplication : public RunningApplication {
  public:
-  SimRunningApplication(int pid, bool quitsWhenAsked, Journal* journal)
-      : pid_(pid), quitsWhenAsked_(quitsWhenAsked), journal_(journal) {}
+  SimRunningApplication(int pid, bool quitsWhenAsked, bool newer, Journal* journal)
+      : pid_(pid), quitsWhenAsked_(quitsWhenAsked), newer_(newer), journal_(journal) {}
 
   int processIdentifier() const override { return pid_; }
   void terminate() override {
@@ -25,6 +26,7 @@ class SimRunningApplication : public RunningApplication {
     terminated = true;
   }
   bool isTerminated() const override { return terminated; }
+  bool launchedBeforeCurrentProcess() const override { return !newer_; }
 
   bool terminated = false;
 
@@ -34,6 +36,7 @@ class SimRunningApplication : public RunningApplication {
   }
   int pid_;
   bool quitsWhenAsked_;
+  bool newer_;
   Journal* journal_;
 };
 
@@ -42,8 +45,8 @@ class SimRunningApplications : public RunningApplications {
   explicit SimRunningApplications(Journal* journal = nullptr) : journal_(journal) {}
 
   std::shared_ptr<SimRunningApplication> add(int pid, const std::string& bundleIdentifier,
-                                             bool quitsWhenAsked) {
-    auto application = std::make_shared<SimRunningApplication>(pid, quitsWhenAsked, journal_);
+                                             bool quitsWhenAsked, bool newer = false) {
+    auto application = std::make_shared<SimRunningApplication>(pid, quitsWhenAsked, newer, journal_);
     entries_.push_back({bundleIdentifier, application});
     return application;
   }

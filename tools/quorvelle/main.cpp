@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "linux/detached_spawn.h"
-#include "linux/linux_workspace.h"
 #include "linux/plist_bundles.h"
 #include "linux/reopen_client.h"
 #include "linux/reopen_socket.h"
@@ -13,8 +12,10 @@
 namespace quorvelle {
 namespace {
 
-// Long enough for a busy session, short enough for a hung copy to be replaced.
+// A stopped copy is replaced after the first; a live one that may just be
+// busy (a long blocking task, a crowd of other clients) gets the second.
 constexpr double kAnswerTimeoutSeconds = 3.0;
+constexpr double kBusyCopyPatienceSeconds = 15.0;
 
 constexpr char kUsage[] =
     "Usage: quorvelle [--help | --version]\n"
@@ -67,7 +68,7 @@ int startApplication() {
   std::optional<std::string> executable;
   if (bundle) {
     PlistBundles bundles(*bundle);
-    executable = LinuxWorkspace::mainExecutable(bundles, *bundle, &error);
+    executable = PlistBundles::mainExecutable(bundles, *bundle, &error);
   }
   if (!executable || !spawnDetached(*executable, {}, &error)) {
     std::fprintf(stderr, "quorvelle: cannot start Quorvelle: %s\n", error.c_str());
@@ -78,7 +79,8 @@ int startApplication() {
 
 int reopen() {
   std::string detail;
-  switch (requestShowSettings(reopen::socketFolder(), kAnswerTimeoutSeconds, &detail)) {
+  switch (requestShowSettings(reopen::socketFolder(), kAnswerTimeoutSeconds, kBusyCopyPatienceSeconds,
+                              &detail)) {
     case ReopenOutcome::Delivered:
       return 0;
     case ReopenOutcome::NoAnswer:
