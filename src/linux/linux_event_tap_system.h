@@ -31,7 +31,8 @@ struct LinuxEventTapOptions {
 
 // The session's keyboard tap on Linux: one uinput virtual keyboard that
 // carries every key on to the display server, and an exclusive grab of every
-// physical keyboard, present or plugged in later. Events are read on the main
+// physical keyboard, present or plugged in later (with a virtual pointer for
+// each one that also points). Events are read on the main
 // thread through the FdWatcher. At most one tap exists at a time.
 class LinuxEventTapSystem : public EventTapSystem {
  public:

@@ -23,12 +23,17 @@ class KeyboardKeys {
   // Keys this keyboard's kernel keymap could not take: the pipeline reports
   // them as their destination itself.
   void setTranslations(const std::vector<KeyTranslation>& translations);
+  // Where its pointer events go, when it also points; they pass unchanged.
+  void setPointer(OutputFrames* pointer) { pointer_ = pointer; }
 
   int fd() const { return fd_; }
 
  private:
   friend class KeyPipeline;
   int fd_;
+  OutputFrames* pointer_ = nullptr;
+  // Buttons down on the virtual pointer, to bring it in line after a loss.
+  std::bitset<KEY_CNT> buttonsDown_;
   std::array<std::uint16_t, KEY_CNT> translation_;
   // The code each key went down as, 0 while it is up. A key goes up as what
   // it went down as, even when the translations changed in between.
@@ -39,7 +44,8 @@ class KeyboardKeys {
 
 // The tap's event processing, from raw keyboard events to the virtual
 // keyboard's: the handler for key downs and ups, synthetic modifiers for the
-// flags it adds, physical modifiers passed through, key state tracked.
+// flags it adds, physical modifiers passed through, key state tracked. The
+// pointer events of a keyboard that points pass on to its virtual pointer.
 // Nothing here allocates, logs or locks.
 class KeyPipeline {
  public:
@@ -67,6 +73,8 @@ class KeyPipeline {
 
  private:
   void key(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value);
+  void button(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value);
+  void resyncPointer(KeyboardKeys& keyboard, const KeyBits& now);
   void route(std::uint16_t code, std::int32_t value);
   void passModifier(std::uint16_t code, std::int32_t value);
   bool wouldWrite(std::uint16_t code, std::int32_t value) const;
