@@ -34,6 +34,7 @@ DesktopServices::DesktopServices(const std::string& bundlePath, const std::strin
       updater(FeedUpdaterServices{bundles, updaterDefaults, runLoop, clock, feed, updateWindow, log}),
       statusBar(traySymbols(currentTrayForeground()), currentTrayForeground()),
       files(LinuxFileSystem::optionsForCurrentUser()),
+      keyMonitor([this](std::uint16_t keyCode) { return eventTaps.isKeyPressedByTap(keyCode); }),
       loginItems(AutostartLoginItems::forBundle(bundles, AutostartLoginItems::autostartFolderForCurrentUser())),
       commandLineTool(files, administratorScripts, bundles, linuxCommandLinePaths(files.homeDirectory())),
       launchEvents(arguments) {

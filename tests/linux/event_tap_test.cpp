@@ -58,9 +58,14 @@ TEST_F(EventTapTest, PhysicalModifiersPassOnceAndAreNotPressedAgain) {
   type(KEY_A, 1);
   EXPECT_THAT(h.output(),
               ElementsAre("MSC 70064", "RALT 1", "SYN", "LCTRL 1", "SYN", "LMETA 1", "SYN", "MSC 7001e", "A 1", "SYN"));
+  auto byTap = [&](std::uint16_t code) { return h.taps->isKeyPressedByTap(code); };
+  EXPECT_TRUE(byTap(KEY_LEFTCTRL) && byTap(KEY_LEFTMETA));
+  EXPECT_FALSE(byTap(KEY_RIGHTALT) || byTap(KEY_LEFTALT) || byTap(KEY_A));
   type(KEY_LEFTMETA, 1);  // the key a synthetic modifier holds: now the user's
+  EXPECT_FALSE(byTap(KEY_LEFTMETA));
   type(KEY_A, 0);
   type(KEY_CAPSLOCK, 0);
+  EXPECT_TRUE(byTap(KEY_LEFTCTRL)) << "until it is pressed again, for readers who lag behind";
   type(KEY_LEFTMETA, 0);
   type(KEY_RIGHTALT, 0);
   EXPECT_THAT(h.output(), ElementsAre("MSC 7001e", "A 0", "SYN", "LCTRL 0", "SYN", "MSC 7007d", "LMETA 0", "SYN",

@@ -9,6 +9,14 @@ namespace {
 constexpr std::int32_t kUp = 0;
 constexpr std::int32_t kDown = 1;
 constexpr std::int32_t kRepeat = 2;
+
+// The entry of kModifierKeys whose synthetic key this is, or -1.
+int syntheticIndex(std::uint16_t code) {
+  for (std::size_t i = 0; i < kModifierKeys.size(); ++i) {
+    if (kModifierKeys[i].left == code) return static_cast<int>(i);
+  }
+  return -1;
+}
 }  // namespace
 
 KeyboardKeys::KeyboardKeys(int fd) : fd_(fd) {
@@ -154,6 +162,7 @@ void KeyPipeline::passModifier(std::uint16_t code, std::int32_t value) {
       if ((synthetic_ & (1u << i)) && kModifierKeys[i].left == code) {
         // Already down as a synthetic modifier: it is the user's from now on.
         synthetic_ &= ~(1u << i);
+        pressedBySelf_ &= ~(1u << i);
         pendingMiscCount_ = 0;
         return;
       }
@@ -178,6 +187,13 @@ void KeyPipeline::write(std::uint16_t code, std::int32_t value) {
   pendingMiscCount_ = 0;
   out_.append(EV_KEY, code, value);
   if (value != kRepeat) outputDown_[code] = value == kDown;
+  const int index = syntheticIndex(code);
+  if (value == kDown && index >= 0) pressedBySelf_ &= ~(1u << index);
+}
+
+bool KeyPipeline::isPressedBySelf(std::uint16_t code) const {
+  const int index = syntheticIndex(code);
+  return index >= 0 && (pressedBySelf_ & (1u << index)) != 0;
 }
 
 void KeyPipeline::alignSynthetic(ModifierFlags flags, bool mayPress) {
@@ -217,6 +233,7 @@ void KeyPipeline::setSynthetic(std::size_t index, bool down) {
   out_.append(EV_KEY, code, down ? kDown : kUp);
   out_.report();
   outputDown_[code] = down;
+  if (down) pressedBySelf_ |= 1u << index;
 }
 
 void KeyPipeline::dropped(KeyboardKeys& keyboard) {

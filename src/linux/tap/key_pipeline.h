@@ -70,6 +70,9 @@ class KeyPipeline {
   // Held on any grabbed keyboard (after translation).
   bool isKeyDown(std::uint16_t code) const { return code < KEY_CNT && holders_[code] > 0; }
   bool isOutputDown(std::uint16_t code) const { return code < KEY_CNT && outputDown_[code]; }
+  // Whether the key's last press on the virtual keyboard was a synthetic
+  // modifier, which the user has not pressed since: a press the user did not make.
+  bool isPressedBySelf(std::uint16_t code) const;
 
  private:
   void key(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value);
@@ -98,6 +101,8 @@ class KeyPipeline {
   std::bitset<KEY_CNT> outputDown_;
   // Synthetic modifiers down, one bit per entry of kModifierKeys.
   unsigned synthetic_ = 0;
+  // Synthetic modifiers whose key was last pressed as one, same bits.
+  unsigned pressedBySelf_ = 0;
   // Scan codes wait for their key: they leave with it or not at all.
   static constexpr std::size_t kMaxPendingMisc = 4;
   input_event pendingMisc_[kMaxPendingMisc];

@@ -32,6 +32,7 @@ class LinuxEventTap : public EventTap {
   std::unique_ptr<RunLoopSource> createRunLoopSource() override;
 
   bool isKeyPhysicallyDown(std::uint16_t code) const { return pipeline_.isKeyDown(code); }
+  bool isKeyPressedBySelf(std::uint16_t code) const { return pipeline_.isPressedBySelf(code); }
   void switchCapsLockOff();
 
   // For LinuxRunLoopSource.
