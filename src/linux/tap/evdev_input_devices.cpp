@@ -92,8 +92,9 @@ std::optional<int> EvdevInputDevices::createVirtualPointer(const std::string& ui
   libevdev_set_id_vendor(description, kVirtualKeyboardVendor);
   libevdev_set_id_product(description, kVirtualPointerProduct);
   libevdev_set_id_version(description, 1);
-  libevdev_set_phys(description, nullptr);
-  libevdev_set_uniq(description, nullptr);
+  // Not the source's place or serial: nothing pairs it with the keyboard.
+  libevdev_set_phys(description, "");
+  libevdev_set_uniq(description, "");
   return createDevice(uinputPath, description, virtualDevices_, error);
 }
 
