@@ -24,7 +24,7 @@ void BM_IconLookChange(benchmark::State& state) {
   sim::MemoryDefaultsStore defaults;
   Config config(defaults);
   testing_support::TempDir dir;
-  QtStatusBar bar(testing_support::writeTestSymbols(dir));
+  QtStatusBar bar(testing_support::writeTestSymbols(dir), Qt::black);
   sim::SimWorkspace workspace;
   sim::SimApplication application;
   bool active = false;

@@ -8,6 +8,13 @@
 #include "ui/tray_symbols.h"
 
 namespace quorvelle {
+namespace {
+
+QColor currentTrayForeground() {
+  return trayForeground(QApplication::palette(), qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+}
+
+}  // namespace
 
 DesktopServices::DesktopServices(const std::string& bundlePath, const std::string& bundleIdentifier,
                                  const std::vector<std::string>& arguments)
@@ -25,8 +32,9 @@ DesktopServices::DesktopServices(const std::string& bundlePath, const std::strin
       trust(InputAccessPaths{}, notification),
       updateWindow(workspace),
       updater(FeedUpdaterServices{bundles, updaterDefaults, runLoop, clock, feed, updateWindow, log}),
-      statusBar(traySymbols(trayForeground(QApplication::palette(), qEnvironmentVariable("XDG_CURRENT_DESKTOP")))),
+      statusBar(traySymbols(currentTrayForeground()), currentTrayForeground()),
       files(LinuxFileSystem::optionsForCurrentUser()),
+      keyMonitor([this](std::uint16_t keyCode) { return eventTaps.isKeyPressedByTap(keyCode); }),
       loginItems(AutostartLoginItems::forBundle(bundles, AutostartLoginItems::autostartFolderForCurrentUser())),
       commandLineTool(files, administratorScripts, bundles, linuxCommandLinePaths(files.homeDirectory())),
       launchEvents(arguments) {

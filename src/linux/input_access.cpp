@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "linux/device_kind.h"
 #include "linux/file_util.h"
-#include "linux/tap/device_kind.h"
 #include "linux/tap/input_directory_watch.h"
 #include "linux/virtual_keyboard_identity.h"
 
@@ -38,9 +38,8 @@ std::optional<unsigned long long> readHex(const std::string& text) {
 // Bitmaps there are hexadecimal words, the lowest bits last.
 std::optional<DeviceDescription> describeFromSysfs(const std::string& deviceFolder) {
   const std::optional<std::string> name = readLine(deviceFolder + "/name");
-  const std::optional<std::string> events = readLine(deviceFolder + "/capabilities/ev");
   const std::optional<std::string> keys = readLine(deviceFolder + "/capabilities/key");
-  if (!name || !events || !keys) return std::nullopt;
+  if (!name || !keys) return std::nullopt;
   DeviceDescription description;
   description.name = *name;
   const auto id = [&](const char* field) -> std::uint16_t {
@@ -51,9 +50,6 @@ std::optional<DeviceDescription> describeFromSysfs(const std::string& deviceFold
   description.bus = id("bustype");
   description.vendor = id("vendor");
   description.product = id("product");
-  const std::optional<unsigned long long> eventBits = readHex(*events);
-  if (!eventBits) return std::nullopt;
-  description.hasAxes = (*eventBits & ((1ull << 0x02) | (1ull << 0x03))) != 0;  // EV_REL, EV_ABS
   const std::size_t lastWord = keys->find_last_of(' ');
   const std::optional<unsigned long long> lowKeys =
       readHex(lastWord == std::string::npos ? *keys : keys->substr(lastWord + 1));

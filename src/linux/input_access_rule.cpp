@@ -6,9 +6,10 @@ namespace quorvelle {
 
 std::string inputAccessRuleText() {
   std::string text =
-      "# Quorvelle: lets the user at the seat create a virtual keyboard and read\n"
-      "# the keyboards, so that Caps Lock can act as a hyper key. Installed by\n"
-      "# quorvelle-grant-access; delete this file to take the access back.\n"
+      "# Quorvelle: lets the user at the seat create virtual input devices and read\n"
+      "# the keyboards (those that also point included), so that Caps Lock can act\n"
+      "# as a hyper key. Installed by quorvelle-grant-access; delete this file to\n"
+      "# take the access back.\n"
       "\n"
       "# uinput is a static node until its module loads.\n"
       "SUBSYSTEM==\"misc\", KERNEL==\"uinput\", TAG+=\"uaccess\", OPTIONS+=\"static_node=uinput\"\n"

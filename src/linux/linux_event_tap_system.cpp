@@ -48,6 +48,10 @@ bool LinuxEventTapSystem::isKeyPhysicallyDown(std::uint16_t keyCode) const {
   return tap_ && tap_->isKeyPhysicallyDown(keyCode);
 }
 
+bool LinuxEventTapSystem::isKeyPressedByTap(std::uint16_t keyCode) const {
+  return tap_ && tap_->isKeyPressedBySelf(keyCode);
+}
+
 std::uint16_t LinuxEventTapSystem::hyperKeyCode() const { return KEY_F18; }
 
 HidSystem& LinuxEventTapSystem::hidSystem() { return *capsLock_; }

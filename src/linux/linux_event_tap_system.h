@@ -31,7 +31,8 @@ struct LinuxEventTapOptions {
 
 // The session's keyboard tap on Linux: one uinput virtual keyboard that
 // carries every key on to the display server, and an exclusive grab of every
-// physical keyboard, present or plugged in later. Events are read on the main
+// physical keyboard, present or plugged in later (with a virtual pointer for
+// each one that also points). Events are read on the main
 // thread through the FdWatcher. At most one tap exists at a time.
 class LinuxEventTapSystem : public EventTapSystem {
  public:
@@ -51,6 +52,11 @@ class LinuxEventTapSystem : public EventTapSystem {
                                       void* userInfo) override;
   // Tracked from the grabbed keyboards' own events: no system call.
   bool isKeyPhysicallyDown(std::uint16_t keyCode) const override;
+  // Whether the key's last press that the display server got was one of the
+  // tap's synthetic modifiers, not one the user made (nor took over since).
+  // The answer holds until the key is pressed again, so a reader of the
+  // display server's events, who always lags behind, still gets it right.
+  bool isKeyPressedByTap(std::uint16_t keyCode) const;
   // KEY_F18.
   std::uint16_t hyperKeyCode() const override;
 

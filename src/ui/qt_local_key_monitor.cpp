@@ -23,7 +23,9 @@ ModifierFlags flagOfKey(int key) {
 
 }  // namespace
 
-QtLocalKeyMonitor::QtLocalKeyMonitor() { QCoreApplication::instance()->installEventFilter(this); }
+QtLocalKeyMonitor::QtLocalKeyMonitor(PressedByEngine pressedByEngine) : pressedByEngine_(std::move(pressedByEngine)) {
+  QCoreApplication::instance()->installEventFilter(this);
+}
 
 QtLocalKeyMonitor::~QtLocalKeyMonitor() {
   if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
@@ -43,8 +45,17 @@ void QtLocalKeyMonitor::removeMonitor(Token token) {
 }
 
 ModifierFlags QtLocalKeyMonitor::heldModifiers() const {
+  // X and Wayland number keys as the Linux key code plus 8 (xkb's evdev
+  // keycodes); asked at each event, as the engine may hand a key over to
+  // the user while it is held.
+  constexpr quint32 kXkbOffset = 8;
   ModifierFlags flags = 0;
-  for (size_t i = 0; i < heldCount_; ++i) flags |= flagOfKey(held_[i].qtKey);
+  for (size_t i = 0; i < heldCount_; ++i) {
+    const quint32 scanCode = held_[i].scanCode;
+    const bool engines = pressedByEngine_ && scanCode >= kXkbOffset &&
+                         pressedByEngine_(static_cast<std::uint16_t>(scanCode - kXkbOffset));
+    if (!engines) flags |= flagOfKey(held_[i].qtKey);
+  }
   return flags;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <map>
 
 #include "platform/local_key_monitor.h"
@@ -16,16 +18,26 @@ namespace quorvelle {
 // here, key by key: Qt's own modifier state flips a released key's bit
 // against the state before the event, which reads wrong when both the left
 // and the right key of a modifier are involved.
+//
+// The flags are those of the user's own modifier keys. The engine's
+// synthetic modifiers reach the application as key presses of the virtual
+// keyboard, indistinguishable here but for the engine's word: a held key the
+// engine says it pressed adds no flag, as on a system whose engine changes
+// the events' flags instead of pressing keys.
 class QtLocalKeyMonitor : public QObject, public LocalKeyMonitor {
  public:
+  // Whether the engine made the last press of the key (a Linux key code).
+  using PressedByEngine = std::function<bool(std::uint16_t keyCode)>;
+
   // Filters the events of the running QCoreApplication from now on.
-  QtLocalKeyMonitor();
+  explicit QtLocalKeyMonitor(PressedByEngine pressedByEngine = {});
   ~QtLocalKeyMonitor() override;
 
   std::optional<Token> addMonitor(std::uint64_t eventMask, Handler handler) override;
   void removeMonitor(Token token) override;
 
-  // The Shift, Control, Option, Command and Caps Lock flags of the keys held now.
+  // The Shift, Control, Option, Command and Caps Lock flags of the keys the
+  // user holds now.
   ModifierFlags heldModifiers() const;
 
  protected:
@@ -52,6 +64,7 @@ class QtLocalKeyMonitor : public QObject, public LocalKeyMonitor {
   void press(HeldKey key);
   void release(HeldKey key);
 
+  PressedByEngine pressedByEngine_;
   std::map<Token, Monitor> monitors_;
   Token lastToken_ = 0;
   int dispatching_ = 0;

@@ -7,7 +7,8 @@
 
 namespace quorvelle {
 
-QtStatusBar::QtStatusBar(std::map<std::string, QIcon> symbols) : symbols_(std::move(symbols)) {}
+QtStatusBar::QtStatusBar(std::map<std::string, QIcon> symbols, const QColor& foreground)
+    : symbols_(std::move(symbols)), drawn_(drawnStatusSymbol(foreground)) {}
 
 std::unique_ptr<Menu> QtStatusBar::createMenu() { return std::make_unique<QtMenu>(); }
 
@@ -17,7 +18,8 @@ std::unique_ptr<StatusItem> QtStatusBar::addStatusItem(Menu& menu) {
 
 QIcon QtStatusBar::symbol(const std::string& name) const {
   auto it = symbols_.find(name);
-  return it == symbols_.end() ? QIcon() : it->second;
+  // An SVG that is missing, or an SVG icon engine that is, gives a null icon.
+  return it == symbols_.end() || it->second.isNull() ? drawn_ : it->second;
 }
 
 QtStatusItem::QtStatusItem(QtStatusBar& bar, QtMenu& menu)
@@ -54,8 +56,7 @@ void QtStatusItem::setAppearsDisabled(bool dimmed) {
 
 void QtStatusItem::redraw() {
   tray_->setIcon(statusIcon(symbol_, dimmed_));
-  // A tray item without an image is not shown at all.
-  tray_->setVisible(!symbol_.isNull());
+  tray_->setVisible(true);
   // What changes the icon can change the menu's states too.
   menu_.scheduleRefresh();
 }

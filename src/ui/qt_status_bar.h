@@ -18,15 +18,17 @@ class QtStatusItem;
 // tray does.
 class QtStatusBar : public StatusBar {
  public:
-  // The symbol images by name, e.g. "capslock" and "capslock.fill".
-  explicit QtStatusBar(std::map<std::string, QIcon> symbols);
+  // The symbol images by name, e.g. "capslock" and "capslock.fill", and the
+  // colour a symbol that is missing is drawn in.
+  QtStatusBar(std::map<std::string, QIcon> symbols, const QColor& foreground);
 
   std::unique_ptr<Menu> createMenu() override;
   std::unique_ptr<StatusItem> addStatusItem(Menu& menu) override;
 
   static bool isTrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
-  // The symbol for the name; a null icon for a name it does not know.
+  // The symbol for the name; for a name it has no image of, one drawn here:
+  // a tray item without an image would not be shown at all.
   QIcon symbol(const std::string& name) const;
 
   // The item shown now (the last one added and still alive), or nullptr.
@@ -35,6 +37,7 @@ class QtStatusBar : public StatusBar {
  private:
   friend class QtStatusItem;
   std::map<std::string, QIcon> symbols_;
+  QIcon drawn_;
   QtStatusItem* current_ = nullptr;
 };
 

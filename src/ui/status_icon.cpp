@@ -1,6 +1,7 @@
 #include "ui/status_icon.h"
 
 #include <QPainter>
+#include <QPolygonF>
 
 namespace quorvelle {
 namespace {
@@ -28,6 +29,27 @@ QIcon statusIcon(const QIcon& symbol, bool dimmed) {
     painter.end();
     faint.setDevicePixelRatio(source.devicePixelRatio());
     icon.addPixmap(faint);
+  }
+  return icon;
+}
+
+QIcon drawnStatusSymbol(const QColor& color) {
+  QIcon icon;
+  for (int size : kTraySizes) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size;
+    // A key cap around an arrow pointing up, as on the Caps Lock key.
+    painter.setPen(QPen(color, s / 12));
+    painter.drawRoundedRect(QRectF(s / 8, s / 8, s * 3 / 4, s * 3 / 4), s / 6, s / 6);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPolygon(QPolygonF({{s / 2, s / 4}, {s * 0.74, s / 2}, {s * 0.6, s / 2}, {s * 0.6, s * 0.74},
+                                   {s * 0.4, s * 0.74}, {s * 0.4, s / 2}, {s * 0.26, s / 2}}));
+    painter.end();
+    icon.addPixmap(pixmap);
   }
   return icon;
 }

@@ -58,9 +58,14 @@ TEST_F(EventTapTest, PhysicalModifiersPassOnceAndAreNotPressedAgain) {
   type(KEY_A, 1);
   EXPECT_THAT(h.output(),
               ElementsAre("MSC 70064", "RALT 1", "SYN", "LCTRL 1", "SYN", "LMETA 1", "SYN", "MSC 7001e", "A 1", "SYN"));
+  auto byTap = [&](std::uint16_t code) { return h.taps->isKeyPressedByTap(code); };
+  EXPECT_TRUE(byTap(KEY_LEFTCTRL) && byTap(KEY_LEFTMETA));
+  EXPECT_FALSE(byTap(KEY_RIGHTALT) || byTap(KEY_LEFTALT) || byTap(KEY_A));
   type(KEY_LEFTMETA, 1);  // the key a synthetic modifier holds: now the user's
+  EXPECT_FALSE(byTap(KEY_LEFTMETA));
   type(KEY_A, 0);
   type(KEY_CAPSLOCK, 0);
+  EXPECT_TRUE(byTap(KEY_LEFTCTRL)) << "until it is pressed again, for readers who lag behind";
   type(KEY_LEFTMETA, 0);
   type(KEY_RIGHTALT, 0);
   EXPECT_THAT(h.output(), ElementsAre("MSC 7001e", "A 0", "SYN", "LCTRL 0", "SYN", "MSC 7007d", "LMETA 0", "SYN",
@@ -137,6 +142,42 @@ TEST_F(EventTapTest, LightsTheDisplayServerSetsReachEveryKeyboard) {
   ASSERT_TRUE(h.loop.runUntil([&] { return later.grabbed; }, 5.0));
   EXPECT_THAT(receive(later.testFd), ElementsAre("17:0 1", "17:1 1", "SYN"));
   EXPECT_THAT(h.output(), IsEmpty());
+}
+
+// A keyboard that also points is grabbed like any other; its pointer events
+// pass unchanged, frame by frame, through a virtual pointer of its own.
+TEST(EventTapPointer, KeysGoThroughTheEngineAndPointerEventsThroughItsOwnDevice) {
+  TapHarness h;
+  sim::SimInputDevices::Device& pad = h.plug("event0");
+  pad.points = true;
+  h.remapper.translations[pad.tapFd] = {{KEY_CAPSLOCK, KEY_F18}};
+  ASSERT_TRUE(h.engine->start());
+  ASSERT_TRUE(pad.grabbed && !pad.pointerDestroyed);
+  h.type("event0", {event(EV_REL, REL_X, 5), event(EV_REL, REL_Y, -3), event(EV_MSC, MSC_SCAN, 0x90001),
+                    key(BTN_LEFT, 1), event(EV_MSC, MSC_TIMESTAMP, 8000), report()});
+  h.type("event0", frame(KEY_CAPSLOCK, 1));
+  h.type("event0", {event(EV_MSC, MSC_SCAN, 0x7001e), key(KEY_A, 1), event(EV_REL, REL_X, 1), report()});
+  EXPECT_THAT(receive(pad.pointerTestFd),
+              ElementsAre("2:0 5", "2:1 -3", "MSC 90001", "1:272 1", "MSC 1f40", "SYN", "2:0 1", "SYN"));
+  EXPECT_THAT(h.output(), ElementsAre("LCTRL 1", "SYN", "LALT 1", "SYN", "LMETA 1", "SYN", "MSC 7001e", "A 1", "SYN"));
+
+  // Events were lost: the pointer is brought in line with the device.
+  pad.keysDown = {KeyBits{}};
+  pad.absoluteState = {event(EV_ABS, ABS_X, 300)};
+  h.type("event0", {event(EV_SYN, SYN_DROPPED, 0), event(EV_REL, REL_X, 9), report(), event(EV_REL, REL_X, 2),
+                    report()});
+  EXPECT_THAT(receive(pad.pointerTestFd), ElementsAre("3:0 300", "1:272 0", "SYN", "2:0 2", "SYN"));
+
+  sim::SimInputDevices::Device& other = h.plug("event1");
+  other.points = true;
+  other.pointerError = "no room";
+  ASSERT_TRUE(h.loop.runUntil([&] { return other.closed; }, 5.0));
+  EXPECT_FALSE(other.grabbed) << "its pointer would stop";
+  EXPECT_THAT(h.log.lines, ElementsAre("Quorvelle: cannot pass on the pointer of the keyboard Sim Keyboard (event1): no room"));
+
+  ::remove(h.dir.file("event0").c_str());
+  ASSERT_TRUE(h.loop.runUntil([&] { return pad.closed; }, 5.0));
+  EXPECT_TRUE(pad.pointerDestroyed);
 }
 
 struct Seen {

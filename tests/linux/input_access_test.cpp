@@ -10,7 +10,7 @@
 #include "linux/file_util.h"
 #include "linux/input_access.h"
 #include "linux/input_access_rule.h"
-#include "linux/tap/device_kind.h"
+#include "linux/device_kind.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"
 #include "linux/virtual_keyboard_identity.h"
@@ -23,12 +23,10 @@ using ::testing::HasSubstr;
 struct Node {
   std::string name;
   std::string deviceName;  // empty: sysfs does not describe it
-  std::string events;      // capabilities/ev
   std::string keys;        // capabilities/key, the lowest word last
   mode_t mode;
 };
 
-const char kKeyboardEvents[] = "120013";
 const char kKeyboardKeys[] = "1000000000007 ff9f207ac14057ff febeffdfffefffff fffffffffffffffe";
 
 void put(const std::string& path, const std::string& text, mode_t mode = 0644) {
@@ -49,7 +47,6 @@ std::pair<bool, std::string> check(mode_t uinputMode, const std::vector<Node>& n
     if (node.deviceName.empty()) continue;
     const std::string device = paths.sysClassInput + "/" + node.name + "/device";
     put(device + "/name", node.deviceName);
-    put(device + "/capabilities/ev", node.events);
     put(device + "/capabilities/key", node.keys);
   }
   std::string why;
@@ -69,27 +66,29 @@ TEST(InputAccess, NeedsUinputReadWriteAndEveryKeyboardToGrabReadable) {
   EXPECT_FALSE(granted);
   EXPECT_THAT(why, HasSubstr("dev/uinput: Permission denied"));
 
-  std::tie(granted, why) = check(0666, {{"event0", "AT Keyboard", kKeyboardEvents, kKeyboardKeys, 0644},
-                                        {"event3", "USB Keyboard", kKeyboardEvents, kKeyboardKeys, 0000}});
+  // A keyboard that also points is grabbed like any other.
+  std::tie(granted, why) = check(0666, {{"event0", "AT Keyboard", kKeyboardKeys, 0644},
+                                        {"event3", "Keyboard With Touchpad", kKeyboardKeys, 0000}});
   EXPECT_FALSE(granted);
   EXPECT_THAT(why, HasSubstr("dev/input/event3: Permission denied"));
 
-  // Unreadable, but none a keyboard to grab: a mouse, a keyboard that also
-  // points, our own virtual keyboard, a node sysfs does not describe.
-  std::tie(granted, why) = check(0666, {{"event0", "AT Keyboard", kKeyboardEvents, kKeyboardKeys, 0644},
-                                        {"event1", "Mouse", "17", "1f0000 0 0 0 0", 0000},
-                                        {"event2", "Keyboard With Trackpoint", "120017", kKeyboardKeys, 0000},
-                                        {"event4", kVirtualKeyboardName, "100013", kKeyboardKeys, 0000},
-                                        {"event5", "", "", "", 0000}});
+  // Unreadable, but none a keyboard to grab: a mouse, our own virtual
+  // devices, a node sysfs does not describe.
+  std::tie(granted, why) = check(0666, {{"event0", "AT Keyboard", kKeyboardKeys, 0644},
+                                        {"event1", "Mouse", "1f0000 0 0 0 0", 0000},
+                                        {"event2", kVirtualPointerName, kKeyboardKeys, 0000},
+                                        {"event4", kVirtualKeyboardName, kKeyboardKeys, 0000},
+                                        {"event5", "", "", 0000}});
   EXPECT_TRUE(granted) << why;
 }
 
 TEST(DeviceKind, OursAreKnownByNameOrIdAndTheVirtualKeyboardHasNoButtons) {
-  const DeviceDescription byId{"Renamed", kVirtualKeyboardBus, kVirtualKeyboardVendor, kVirtualKeyboardProduct,
-                               0xFFFFFFFE, false};
-  EXPECT_EQ(classifyDevice(byId, "Other Name"), DeviceKind::OurVirtualKeyboard);
-  const DeviceDescription byName{"Other Name", 3, 1, 1, 0xFFFFFFFE, false};
-  EXPECT_EQ(classifyDevice(byName, "Other Name"), DeviceKind::OurVirtualKeyboard);
+  for (std::uint16_t product : {kVirtualKeyboardProduct, kVirtualPointerProduct}) {
+    const DeviceDescription byId{"Renamed", kVirtualKeyboardBus, kVirtualKeyboardVendor, product, 0xFFFFFFFE};
+    EXPECT_EQ(classifyDevice(byId, "Other Name"), DeviceKind::Ours);
+  }
+  const DeviceDescription byName{"Other Name", 3, 1, 1, 0xFFFFFFFE};
+  EXPECT_EQ(classifyDevice(byName, "Other Name"), DeviceKind::Ours);
   for (unsigned code : {KEY_ESC, KEY_F18, KEY_MICMUTE, KEY_OK, KEY_MACRO1}) EXPECT_TRUE(isVirtualKeyboardKey(code));
   for (unsigned code : {KEY_RESERVED, BTN_LEFT, BTN_DPAD_UP, BTN_TRIGGER_HAPPY}) EXPECT_FALSE(isVirtualKeyboardKey(code));
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "linux/tap/input_devices.h"
+#include "linux/tap/output_frames.h"
 
 namespace quorvelle::sim {
 
@@ -30,10 +31,20 @@ class SimInputDevices : public InputDevices {
     bool grabbed = false;
     bool closed = false;
     int opens = 0;
+    // A keyboard that also points: its virtual pointer's ends.
+    bool points = false;
+    std::string pointerError;  // creating its virtual pointer fails with it when set
+    std::vector<input_event> absoluteState;
+    int pointerFd = -1;
+    int pointerTestFd = -1;  // read what the tap passed on
+    bool pointerDestroyed = true;
   };
 
   ~SimInputDevices() override {
-    for (auto& [path, device] : devices) closePair(*device);
+    for (auto& [path, device] : devices) {
+      closePair(*device);
+      closePair(device->pointerFd, device->pointerTestFd, device->pointerDestroyed);
+    }
     if (virtualFd >= 0) closePair(virtualFd, virtualTestFd, virtualDestroyed);
   }
 
@@ -60,9 +71,19 @@ class SimInputDevices : public InputDevices {
     }
     return virtualFd;
   }
-  void destroyVirtualKeyboard(int fd) override {
+  std::optional<int> createVirtualPointer(const std::string&, int sourceFd, std::string* error) override {
+    Device& device = byFd(sourceFd);
+    *error = device.pointerError;
+    if (!error->empty()) return std::nullopt;
+    closePair(device.pointerFd, device.pointerTestFd, device.pointerDestroyed);
+    makePair(&device.pointerFd, &device.pointerTestFd);
+    device.pointerDestroyed = false;
+    return device.pointerFd;
+  }
+  void destroyVirtualDevice(int fd) override {
     ::close(fd);
-    virtualDestroyed = true;
+    if (fd == virtualFd) virtualDestroyed = true;
+    for (auto& [path, device] : devices) device->pointerDestroyed |= device->pointerFd == fd;
   }
 
   OpenedDevice open(const std::string& path, const std::string&) override {
@@ -76,7 +97,7 @@ class SimInputDevices : public InputDevices {
       makePair(&device.tapFd, &device.testFd);
       device.closed = false;
     }
-    return {OpenedDevice::Status::Keyboard, device.tapFd, "Sim Keyboard", {}};
+    return {OpenedDevice::Status::Keyboard, device.tapFd, "Sim Keyboard", {}, device.points};
   }
   bool grab(int fd, std::string* error) override {
     *error = byFd(fd).grabError;
@@ -97,6 +118,9 @@ class SimInputDevices : public InputDevices {
     return answer;
   }
   std::optional<bool> capsLockLight(int fd) override { return byFd(fd).capsLockLight; }
+  void appendAbsoluteState(int fd, OutputFrames& out) override {
+    for (const input_event& e : byFd(fd).absoluteState) out.append(e.type, e.code, e.value);
+  }
 
   std::map<std::string, std::unique_ptr<Device>> devices;
   std::string createError;

@@ -34,7 +34,7 @@ struct QtStatusBarFixture : testing::Test {
   std::map<std::string, QIcon> symbols = testing_support::writeTestSymbols(dir);
   sim::MemoryDefaultsStore defaults;
   Config config{defaults};
-  QtStatusBar bar{symbols};
+  QtStatusBar bar{symbols, Qt::black};
   sim::SimWorkspace workspace;
   sim::SimApplication application;
   bool active = false;
@@ -66,10 +66,15 @@ TEST_F(QtStatusBarFixture, ThreeLooksWithoutATray) {
   controller.updateIcon();
   EXPECT_DOUBLE_EQ(look(), outline);
 
-  QtStatusBar empty({});
-  StatusItemController bare(empty, workspace, application, config, {}, {}, {}, {});
-  bare.showStatusItem();
-  EXPECT_FALSE(empty.currentItem()->trayIcon()->isVisible()) << "no image, nothing to show";
+  // Without its symbols the item is still there to open the menu from.
+  QtStatusBar bare({{"capslock", QIcon()}}, Qt::black);
+  StatusItemController missing(bare, workspace, application, config, {}, {}, {}, [] { return false; });
+  missing.showStatusItem();
+  EXPECT_TRUE(bare.currentItem()->trayIcon()->isVisible());
+  EXPECT_GT(ink(bare.currentItem()->icon().pixmap(32, 32)), ink(renderStatusIcon(symbols["capslock"], false, 32)) / 4);
+  config.setEnabled(true);
+  missing.updateIcon();
+  EXPECT_GT(ink(bare.currentItem()->icon().pixmap(32, 32)), 0) << "dimmed, drawn all the same";
 }
 
 

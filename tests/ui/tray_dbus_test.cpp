@@ -93,7 +93,7 @@ class RealTray : public testing::Test {
   sim::RecordingLog log;
   JsonDefaultsStore defaults{dir.file("defaults.json"), log};
   Config config{defaults};
-  QtStatusBar bar{testing_support::writeTestSymbols(dir)};
+  QtStatusBar bar{testing_support::writeTestSymbols(dir), Qt::black};
   sim::SimWorkspace workspace;
   sim::SimApplication application;
   bool active = false;

@@ -27,7 +27,7 @@ import tempfile
 import time
 
 MODULES = ["usb-common", "usbcore", "xhci-hcd", "xhci-pci", "hid", "hid-generic",
-           "usbhid", "evdev", "uinput"]
+           "usbhid", "uhid", "evdev", "uinput"]
 # The peer pipeline used for the latency comparison, with its shared libraries.
 PEER_PROGRAMS = ["/usr/bin/interception", "/usr/bin/caps2esc", "/usr/bin/uinput"]
 
@@ -66,8 +66,9 @@ def fetch_kernel(cache):
     package = kernel_package()
     folder = os.path.join(cache, package)
     ready = os.path.join(folder, "ready")
-    if os.path.exists(ready):
-        return os.path.join(folder, "vmlinux"), os.path.join(folder, "modules")
+    modules = os.path.join(folder, "modules")
+    if os.path.exists(ready) and all(os.path.exists(os.path.join(modules, m + ".ko")) for m in MODULES):
+        return os.path.join(folder, "vmlinux"), modules
     log(f"fetching {package}")
     shutil.rmtree(folder, ignore_errors=True)
     work = os.path.join(folder, "unpack")
@@ -89,7 +90,6 @@ def fetch_kernel(cache):
         elf = elf_from_bzimage(f.read())
     with open(os.path.join(folder, "vmlinux"), "wb") as f:
         f.write(elf)
-    modules = os.path.join(folder, "modules")
     os.makedirs(modules)
     found = {}
     for root, _, files in os.walk(os.path.join(work, "lib")):

@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "linux/device_kind.h"
 #include "linux/keymap/device_keymap.h"
 #include "linux/keymap/hid_usage_table.h"
 #include "linux/keymap/keymap_plan.h"
 #include "linux/keymap/keymap_state_file.h"
+#include "linux/virtual_keyboard_identity.h"
 
 namespace quorvelle {
 namespace {
@@ -104,6 +106,7 @@ bool KeymapApplier::setMapping(const std::vector<UsageMapping>& mapping, std::ve
 
   bool ok = true;
   bool someUnreadable = false;
+  const std::vector<KeyCodeMapping> noMappings;
   std::vector<OpenDevice> devices;
   for (const std::string& node : eventNodes(inputDirectory_)) {
     int fd = open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
@@ -129,7 +132,11 @@ bool KeymapApplier::setMapping(const std::vector<UsageMapping>& mapping, std::ve
       continue;
     }
     device.identity = *identity;
-    device.plan = planKeymap(*entries, recordedFor(*old, device.identity), *keyCodes);
+    // Only the keyboards the engine takes are mapped: anywhere else Caps Lock
+    // would report a bare F18. The others merely give back what was recorded.
+    const std::optional<DeviceDescription> description = describeDevice(fd);
+    const bool taken = description && classifyDevice(*description, kVirtualKeyboardName) == DeviceKind::Keyboard;
+    device.plan = planKeymap(*entries, recordedFor(*old, device.identity), taken ? *keyCodes : noMappings);
     devices.push_back(std::move(device));
   }
 

@@ -17,8 +17,9 @@ class KeymapApplier {
  public:
   KeymapApplier(std::string stateDirectory, std::string inputDirectory = "/dev/input");
 
-  // Brings every input device with a keymap to the mapping (which must have
-  // passed keyCodeMappings) and records it as the mapping in effect. The old
+  // Brings every keyboard the engine takes (classifyDevice) to the mapping
+  // (which must have passed keyCodeMappings) and records it as the mapping
+  // in effect; other devices get back what was recorded for them. The old
   // mapping is undone first. Problems with single devices are added to
   // *warnings and make the result false; the rest is still done.
   bool setMapping(const std::vector<UsageMapping>& mapping, std::vector<std::string>* warnings);

@@ -8,7 +8,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "linux/tap/device_kind.h"
+#include "linux/device_kind.h"
+#include "linux/tap/output_frames.h"
 #include "linux/virtual_keyboard_identity.h"
 
 namespace quorvelle {
@@ -16,20 +17,38 @@ namespace quorvelle {
 namespace {
 
 constexpr unsigned kLights[] = {LED_NUML, LED_CAPSL, LED_SCROLLL, LED_COMPOSE, LED_KANA};
+// What a pointer never carries: its keyboard's lights, repeat and outputs.
+constexpr unsigned kNotPointerTypes[] = {EV_LED, EV_REP, EV_SND, EV_FF, EV_PWR, EV_FF_STATUS};
+// Far beyond any touchpad or touchscreen; bounds the stack the state takes.
+constexpr int kMaxSlots = 64;
+
+bool testBit(const unsigned char* bits, unsigned bit) { return (bits[bit / 8] >> (bit % 8)) & 1; }
+
+// A uinput device made from the description, which it frees.
+std::optional<int> createDevice(const std::string& uinputPath, libevdev* description,
+                                std::map<int, libevdev_uinput*>& devices, std::string* error) {
+  const int fd = ::open(uinputPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  int result = fd < 0 ? -errno : 0;
+  libevdev_uinput* device = nullptr;
+  if (fd >= 0) result = libevdev_uinput_create_from_device(description, fd, &device);
+  libevdev_free(description);
+  if (result < 0) {
+    *error = uinputPath + ": " + strerror(-result);
+    if (fd >= 0) ::close(fd);
+    return std::nullopt;
+  }
+  devices[fd] = device;
+  return fd;
+}
 
 }  // namespace
 
 EvdevInputDevices::~EvdevInputDevices() {
-  while (!virtualKeyboards_.empty()) destroyVirtualKeyboard(virtualKeyboards_.begin()->first);
+  while (!virtualDevices_.empty()) destroyVirtualDevice(virtualDevices_.begin()->first);
 }
 
 std::optional<int> EvdevInputDevices::createVirtualKeyboard(const std::string& uinputPath,
                                                             const std::string& name, std::string* error) {
-  const int fd = ::open(uinputPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    *error = uinputPath + ": " + strerror(errno);
-    return std::nullopt;
-  }
   libevdev* description = libevdev_new();
   libevdev_set_name(description, name.c_str());
   libevdev_set_id_bustype(description, kVirtualKeyboardBus);
@@ -48,24 +67,43 @@ std::optional<int> EvdevInputDevices::createVirtualKeyboard(const std::string& u
   for (unsigned light : kLights) libevdev_enable_event_code(description, EV_LED, light, nullptr);
   // No EV_REP: the kernel would repeat held keys on its own, on top of the
   // repeats passed on from the keyboards.
-  libevdev_uinput* device = nullptr;
-  const int result = libevdev_uinput_create_from_device(description, fd, &device);
-  libevdev_free(description);
-  if (result < 0) {
-    *error = uinputPath + ": " + strerror(-result);
-    ::close(fd);
-    return std::nullopt;
-  }
-  virtualKeyboards_[fd] = device;
-  return fd;
+  return createDevice(uinputPath, description, virtualDevices_, error);
 }
 
-void EvdevInputDevices::destroyVirtualKeyboard(int fd) {
-  auto it = virtualKeyboards_.find(fd);
-  if (it == virtualKeyboards_.end()) return;
+std::optional<int> EvdevInputDevices::createVirtualPointer(const std::string& uinputPath, int sourceFd,
+                                                           std::string* error) {
+  libevdev* description = nullptr;
+  const int result = libevdev_new_from_fd(sourceFd, &description);
+  if (result < 0) {
+    *error = strerror(-result);
+    return std::nullopt;
+  }
+  // The source's pointer part: its keys go to the virtual keyboard.
+  for (unsigned code = 0; code < KEY_CNT; ++code) {
+    if (isVirtualKeyboardKey(code)) libevdev_disable_event_code(description, EV_KEY, code);
+  }
+  for (unsigned type : kNotPointerTypes) libevdev_disable_event_type(description, type);
+  // The source has filtered its values already; a second filter would lag.
+  for (unsigned code = 0; code < ABS_CNT; ++code) {
+    if (libevdev_has_event_code(description, EV_ABS, code)) libevdev_set_abs_fuzz(description, code, 0);
+  }
+  libevdev_set_name(description, kVirtualPointerName);
+  libevdev_set_id_bustype(description, kVirtualKeyboardBus);
+  libevdev_set_id_vendor(description, kVirtualKeyboardVendor);
+  libevdev_set_id_product(description, kVirtualPointerProduct);
+  libevdev_set_id_version(description, 1);
+  // Not the source's place or serial: nothing pairs it with the keyboard.
+  libevdev_set_phys(description, "");
+  libevdev_set_uniq(description, "");
+  return createDevice(uinputPath, description, virtualDevices_, error);
+}
+
+void EvdevInputDevices::destroyVirtualDevice(int fd) {
+  auto it = virtualDevices_.find(fd);
+  if (it == virtualDevices_.end()) return;
   libevdev_uinput_destroy(it->second);
   ::close(fd);
-  virtualKeyboards_.erase(it);
+  virtualDevices_.erase(it);
 }
 
 OpenedDevice EvdevInputDevices::open(const std::string& path, const std::string& virtualKeyboardName) {
@@ -79,30 +117,23 @@ OpenedDevice EvdevInputDevices::open(const std::string& path, const std::string&
     if (errno != EACCES && errno != EPERM) opened.status = OpenedDevice::Status::NotKeyboard;
     return opened;
   }
-  libevdev* device = nullptr;
-  if (libevdev_new_from_fd(fd, &device) < 0) {
-    ::close(fd);
-    opened.status = OpenedDevice::Status::NotKeyboard;
-    return opened;
-  }
-  DeviceDescription description;
-  description.name = libevdev_get_name(device) ? libevdev_get_name(device) : "";
-  description.bus = static_cast<std::uint16_t>(libevdev_get_id_bustype(device));
-  description.vendor = static_cast<std::uint16_t>(libevdev_get_id_vendor(device));
-  description.product = static_cast<std::uint16_t>(libevdev_get_id_product(device));
-  for (unsigned code = 0; code < 32; ++code) {
-    if (libevdev_has_event_code(device, EV_KEY, code)) description.firstKeys |= 1u << code;
-  }
-  description.hasAxes = libevdev_has_event_type(device, EV_REL) || libevdev_has_event_type(device, EV_ABS);
-  libevdev_free(device);
-  if (classifyDevice(description, virtualKeyboardName) != DeviceKind::Keyboard) {
+  const std::optional<DeviceDescription> description = describeDevice(fd);
+  if (!description || classifyDevice(*description, virtualKeyboardName) != DeviceKind::Keyboard) {
     ::close(fd);
     opened.status = OpenedDevice::Status::NotKeyboard;
     return opened;
   }
   opened.status = OpenedDevice::Status::Keyboard;
   opened.fd = fd;
-  opened.name = description.name;
+  opened.name = description->name;
+  unsigned char types[EV_CNT / 8 + 1] = {};
+  unsigned char keys[KEY_CNT / 8] = {};
+  ioctl(fd, EVIOCGBIT(0, sizeof types), types);
+  ioctl(fd, EVIOCGBIT(EV_KEY, sizeof keys), keys);
+  opened.points = testBit(types, EV_REL) || testBit(types, EV_ABS);
+  for (unsigned code = 1; code < KEY_CNT && !opened.points; ++code) {
+    opened.points = testBit(keys, code) && !isVirtualKeyboardKey(code);
+  }
   return opened;
 }
 
@@ -136,6 +167,40 @@ std::optional<bool> EvdevInputDevices::capsLockLight(int fd) {
   unsigned char lit[LED_CNT / 8 + 1] = {};
   if (ioctl(fd, EVIOCGLED(sizeof lit), lit) < 0) return std::nullopt;
   return (lit[LED_CAPSL / 8] & (1u << (LED_CAPSL % 8))) != 0;
+}
+
+void EvdevInputDevices::appendAbsoluteState(int fd, OutputFrames& out) {
+  unsigned char axes[ABS_CNT / 8] = {};
+  if (ioctl(fd, EVIOCGBIT(EV_ABS, sizeof axes), axes) < 0) return;
+  for (unsigned code = 0; code < ABS_MT_SLOT; ++code) {
+    input_absinfo info{};
+    if (!testBit(axes, code) || ioctl(fd, EVIOCGABS(code), &info) < 0) continue;
+    out.reserve();
+    out.append(EV_ABS, static_cast<std::uint16_t>(code), info.value);
+  }
+  input_absinfo slot{};
+  if (!testBit(axes, ABS_MT_SLOT) || ioctl(fd, EVIOCGABS(ABS_MT_SLOT), &slot) < 0) return;
+  const int slots = slot.maximum + 1 < kMaxSlots ? slot.maximum + 1 : kMaxSlots;
+  // Every touch value by slot, read first: a slot's values go together.
+  constexpr unsigned kFirst = ABS_MT_SLOT + 1;
+  struct {
+    __u32 code;
+    __s32 values[kMaxSlots];
+  } state[ABS_MT_TOOL_Y - ABS_MT_SLOT] = {};
+  for (unsigned code = kFirst; code <= ABS_MT_TOOL_Y; ++code) {
+    state[code - kFirst].code = code;
+    if (testBit(axes, code)) ioctl(fd, EVIOCGMTSLOTS(sizeof state[0]), &state[code - kFirst]);
+  }
+  for (int s = 0; s < slots; ++s) {
+    out.reserve();
+    out.append(EV_ABS, ABS_MT_SLOT, s);
+    for (unsigned code = kFirst; code <= ABS_MT_TOOL_Y; ++code) {
+      if (!testBit(axes, code)) continue;
+      out.reserve();
+      out.append(EV_ABS, static_cast<std::uint16_t>(code), state[code - kFirst].values[s]);
+    }
+  }
+  out.append(EV_ABS, ABS_MT_SLOT, slot.value);
 }
 
 }  // namespace quorvelle

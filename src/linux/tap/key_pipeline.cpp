@@ -1,5 +1,6 @@
 #include "linux/tap/key_pipeline.h"
 
+#include "linux/device_kind.h"
 #include "linux/tap/modifier_keys.h"
 
 namespace quorvelle {
@@ -8,6 +9,14 @@ namespace {
 constexpr std::int32_t kUp = 0;
 constexpr std::int32_t kDown = 1;
 constexpr std::int32_t kRepeat = 2;
+
+// The entry of kModifierKeys whose synthetic key this is, or -1.
+int syntheticIndex(std::uint16_t code) {
+  for (std::size_t i = 0; i < kModifierKeys.size(); ++i) {
+    if (kModifierKeys[i].left == code) return static_cast<int>(i);
+  }
+  return -1;
+}
 }  // namespace
 
 KeyboardKeys::KeyboardKeys(int fd) : fd_(fd) {
@@ -46,20 +55,39 @@ void KeyPipeline::process(KeyboardKeys& keyboard, const input_event* events, std
       if (event.type == EV_SYN && event.code == SYN_REPORT) resync(keyboard);
       continue;
     }
+    OutputFrames* pointer = keyboard.pointer_;
     switch (event.type) {
       case EV_SYN:
         if (event.code == SYN_REPORT) {
           pendingMiscCount_ = 0;
           out_.report();
+          if (pointer) pointer->report();
         } else if (event.code == SYN_DROPPED) {
           dropped(keyboard);
+        } else if (pointer) {
+          pointer->reserve();
+          pointer->append(event.type, event.code, event.value);  // SYN_MT_REPORT
         }
         break;
-      case EV_MSC:
-        if (pendingMiscCount_ < kMaxPendingMisc) pendingMisc_[pendingMiscCount_++] = event;
-        break;
       case EV_KEY:
-        key(keyboard, event.code, event.value);
+        if (pointer && !isVirtualKeyboardKey(event.code)) button(keyboard, event.code, event.value);
+        else key(keyboard, event.code, event.value);
+        break;
+      case EV_MSC:
+        // A scan code goes with the key or button after it; a timestamp and
+        // the like belong to the pointer's frame.
+        if (event.code == MSC_SCAN || !pointer) {
+          if (pendingMiscCount_ < kMaxPendingMisc) pendingMisc_[pendingMiscCount_++] = event;
+          break;
+        }
+        [[fallthrough]];
+      case EV_REL:
+      case EV_ABS:
+      case EV_SW:
+        if (pointer) {
+          pointer->reserve();
+          pointer->append(event.type, event.code, event.value);
+        }
         break;
       default:
         // Lights and the like are the tap's to set, never to pass on: a light
@@ -88,6 +116,19 @@ void KeyPipeline::key(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t v
     return;
   }
   route(translated, value);
+}
+
+// Buttons are no keys to the handler: they pass as they are, scan code first.
+void KeyPipeline::button(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value) {
+  if (code == KEY_RESERVED || code >= KEY_CNT) return;
+  OutputFrames& pointer = *keyboard.pointer_;
+  pointer.reserve();
+  for (std::size_t i = 0; i < pendingMiscCount_; ++i) {
+    pointer.append(EV_MSC, pendingMisc_[i].code, pendingMisc_[i].value);
+  }
+  pendingMiscCount_ = 0;
+  pointer.append(EV_KEY, code, value);
+  if (value != kRepeat) keyboard.buttonsDown_[code] = value != kUp;
 }
 
 void KeyPipeline::route(std::uint16_t code, std::int32_t value) {
@@ -121,6 +162,7 @@ void KeyPipeline::passModifier(std::uint16_t code, std::int32_t value) {
       if ((synthetic_ & (1u << i)) && kModifierKeys[i].left == code) {
         // Already down as a synthetic modifier: it is the user's from now on.
         synthetic_ &= ~(1u << i);
+        pressedBySelf_ &= ~(1u << i);
         pendingMiscCount_ = 0;
         return;
       }
@@ -145,6 +187,13 @@ void KeyPipeline::write(std::uint16_t code, std::int32_t value) {
   pendingMiscCount_ = 0;
   out_.append(EV_KEY, code, value);
   if (value != kRepeat) outputDown_[code] = value == kDown;
+  const int index = syntheticIndex(code);
+  if (value == kDown && index >= 0) pressedBySelf_ &= ~(1u << index);
+}
+
+bool KeyPipeline::isPressedBySelf(std::uint16_t code) const {
+  const int index = syntheticIndex(code);
+  return index >= 0 && (pressedBySelf_ & (1u << index)) != 0;
 }
 
 void KeyPipeline::alignSynthetic(ModifierFlags flags, bool mayPress) {
@@ -184,11 +233,13 @@ void KeyPipeline::setSynthetic(std::size_t index, bool down) {
   out_.append(EV_KEY, code, down ? kDown : kUp);
   out_.report();
   outputDown_[code] = down;
+  if (down) pressedBySelf_ |= 1u << index;
 }
 
 void KeyPipeline::dropped(KeyboardKeys& keyboard) {
   pendingMiscCount_ = 0;
   out_.report();
+  if (keyboard.pointer_) keyboard.pointer_->report();
   if (enabled_) {
     KeyEvent event{kTapDisabledByTimeout, 0, physicalFlags()};
     callback_(kTapDisabledByTimeout, &event, userInfo_);
@@ -203,6 +254,7 @@ void KeyPipeline::resync(KeyboardKeys& keyboard) {
   pendingMiscCount_ = 0;
   const std::optional<KeyBits> now = devices_.keysDown(keyboard.fd_);
   if (!now) return;
+  if (keyboard.pointer_) resyncPointer(keyboard, *now);
   // Releases first, so that presses see the modifiers as they are now.
   for (std::uint16_t code = 1; code < KEY_CNT; ++code) {
     if (keyboard.downAs_[code] != 0 && !(*now)[code]) {
@@ -211,11 +263,24 @@ void KeyPipeline::resync(KeyboardKeys& keyboard) {
     }
   }
   for (std::uint16_t code = 1; code < KEY_CNT; ++code) {
+    if (keyboard.pointer_ && !isVirtualKeyboardKey(code)) continue;  // a button, in line already
     if (keyboard.downAs_[code] == 0 && (*now)[code]) {
       key(keyboard, code, kDown);
       out_.report();
     }
   }
+}
+
+void KeyPipeline::resyncPointer(KeyboardKeys& keyboard, const KeyBits& now) {
+  OutputFrames& pointer = *keyboard.pointer_;
+  devices_.appendAbsoluteState(keyboard.fd_, pointer);
+  for (std::uint16_t code = 1; code < KEY_CNT; ++code) {
+    if (isVirtualKeyboardKey(code) || keyboard.buttonsDown_[code] == now[code]) continue;
+    pointer.reserve();
+    pointer.append(EV_KEY, code, now[code] ? kDown : kUp);
+    keyboard.buttonsDown_[code] = now[code];
+  }
+  pointer.report();
 }
 
 void KeyPipeline::releaseKeyboard(KeyboardKeys& keyboard) {

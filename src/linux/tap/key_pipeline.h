@@ -23,12 +23,17 @@ class KeyboardKeys {
   // Keys this keyboard's kernel keymap could not take: the pipeline reports
   // them as their destination itself.
   void setTranslations(const std::vector<KeyTranslation>& translations);
+  // Where its pointer events go, when it also points; they pass unchanged.
+  void setPointer(OutputFrames* pointer) { pointer_ = pointer; }
 
   int fd() const { return fd_; }
 
  private:
   friend class KeyPipeline;
   int fd_;
+  OutputFrames* pointer_ = nullptr;
+  // Buttons down on the virtual pointer, to bring it in line after a loss.
+  std::bitset<KEY_CNT> buttonsDown_;
   std::array<std::uint16_t, KEY_CNT> translation_;
   // The code each key went down as, 0 while it is up. A key goes up as what
   // it went down as, even when the translations changed in between.
@@ -39,7 +44,8 @@ class KeyboardKeys {
 
 // The tap's event processing, from raw keyboard events to the virtual
 // keyboard's: the handler for key downs and ups, synthetic modifiers for the
-// flags it adds, physical modifiers passed through, key state tracked.
+// flags it adds, physical modifiers passed through, key state tracked. The
+// pointer events of a keyboard that points pass on to its virtual pointer.
 // Nothing here allocates, logs or locks.
 class KeyPipeline {
  public:
@@ -64,9 +70,14 @@ class KeyPipeline {
   // Held on any grabbed keyboard (after translation).
   bool isKeyDown(std::uint16_t code) const { return code < KEY_CNT && holders_[code] > 0; }
   bool isOutputDown(std::uint16_t code) const { return code < KEY_CNT && outputDown_[code]; }
+  // Whether the key's last press on the virtual keyboard was a synthetic
+  // modifier, which the user has not pressed since: a press the user did not make.
+  bool isPressedBySelf(std::uint16_t code) const;
 
  private:
   void key(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value);
+  void button(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value);
+  void resyncPointer(KeyboardKeys& keyboard, const KeyBits& now);
   void route(std::uint16_t code, std::int32_t value);
   void passModifier(std::uint16_t code, std::int32_t value);
   bool wouldWrite(std::uint16_t code, std::int32_t value) const;
@@ -90,6 +101,8 @@ class KeyPipeline {
   std::bitset<KEY_CNT> outputDown_;
   // Synthetic modifiers down, one bit per entry of kModifierKeys.
   unsigned synthetic_ = 0;
+  // Synthetic modifiers whose key was last pressed as one, same bits.
+  unsigned pressedBySelf_ = 0;
   // Scan codes wait for their key: they leave with it or not at all.
   static constexpr std::size_t kMaxPendingMisc = 4;
   input_event pendingMisc_[kMaxPendingMisc];

@@ -84,10 +84,10 @@ LinuxEventTap::~LinuxEventTap() {
   // Nothing stays down once the tap is gone, whatever the keyboards hold.
   pipeline_.releaseAll();
   out_.flush();
-  for (const auto& keyboard : keyboards_) system_.devices_->close(keyboard->keys.fd());
+  for (const auto& keyboard : keyboards_) closeKeyboard(*keyboard);
   keyboards_.clear();
   directory_.reset();
-  system_.devices_->destroyVirtualKeyboard(virtualFd_);
+  system_.devices_->destroyVirtualDevice(virtualFd_);
   if (system_.tap_ == this) system_.tap_ = nullptr;
 }
 
@@ -152,10 +152,24 @@ void LinuxEventTap::addKeyboards(const std::vector<std::string>& names) {
 
   for (Candidate& candidate : candidates) {
     const int fd = candidate.device.fd;
+    const std::string which = candidate.device.name + " (" + candidate.name + ")";
     std::string error;
+    std::unique_ptr<OutputFrames> pointer;
+    if (candidate.device.points) {
+      // Its pointer must go on working: without a way to pass it on, it is
+      // not taken.
+      const std::optional<int> pointerFd = devices.createVirtualPointer(options.uinputPath, fd, &error);
+      if (!pointerFd) {
+        system_.log_.write("Quorvelle: cannot pass on the pointer of the keyboard " + which + ": " + error);
+        devices.close(fd);
+        continue;
+      }
+      pointer = std::make_unique<OutputFrames>(*pointerFd);
+      setNonBlocking(*pointerFd);
+    }
     if (!devices.grab(fd, &error)) {
-      system_.log_.write("Quorvelle: cannot grab the keyboard " + candidate.device.name + " (" +
-                         candidate.name + "): " + error);
+      system_.log_.write("Quorvelle: cannot grab the keyboard " + which + ": " + error);
+      if (pointer) devices.destroyVirtualDevice(pointer->fd());
       devices.close(fd);
       continue;
     }
@@ -163,7 +177,9 @@ void LinuxEventTap::addKeyboards(const std::vector<std::string>& names) {
     input_event stale[64];
     while (::read(fd, stale, sizeof stale) > 0) {
     }
-    auto keyboard = std::make_unique<Keyboard>(Keyboard{candidate.name, candidate.device.name, KeyboardKeys(fd), nullptr});
+    auto keyboard = std::make_unique<Keyboard>(
+        Keyboard{candidate.name, candidate.device.name, KeyboardKeys(fd), nullptr, std::move(pointer)});
+    keyboard->keys.setPointer(keyboard->pointer.get());
     keyboard->keys.setTranslations(system_.remapper_.prepareKeyboard(fd));
     copyLightsTo(fd);
     if (reading_) watchKeyboard(*keyboard);
@@ -192,13 +208,23 @@ void LinuxEventTap::readKeyboard(Keyboard& keyboard) {
     if (count < kBatch) break;
   }
   out_.flush();
+  if (keyboard.pointer) keyboard.pointer->flush();
 }
 
 void LinuxEventTap::removeKeyboard(Keyboard& keyboard) {
   pipeline_.releaseKeyboard(keyboard.keys);
   out_.flush();
-  system_.devices_->close(keyboard.keys.fd());
+  closeKeyboard(keyboard);
   std::erase_if(keyboards_, [&](const auto& entry) { return entry.get() == &keyboard; });
+}
+
+// The kernel releases whatever its virtual pointer held as the pointer goes.
+void LinuxEventTap::closeKeyboard(Keyboard& keyboard) {
+  if (keyboard.pointer) {
+    keyboard.pointer->flush();
+    system_.devices_->destroyVirtualDevice(keyboard.pointer->fd());
+  }
+  system_.devices_->close(keyboard.keys.fd());
 }
 
 LinuxEventTap::Keyboard* LinuxEventTap::findKeyboard(const std::string& name) {

@@ -17,9 +17,10 @@ namespace quorvelle {
 
 class LinuxRunLoopSource;
 
-// One tap: the virtual keyboard, the grabbed keyboards, the watch for new
-// ones. Created grabbed but not reading; reads while its run-loop source is
-// added; calls the handler while enabled.
+// One tap: the virtual keyboard, the grabbed keyboards (with a virtual
+// pointer each for those that also point), the watch for new ones. Created
+// grabbed but not reading; reads while its run-loop source is added; calls
+// the handler while enabled.
 class LinuxEventTap : public EventTap {
  public:
   // nullptr when the virtual keyboard cannot be created; the reason is logged.
@@ -31,6 +32,7 @@ class LinuxEventTap : public EventTap {
   std::unique_ptr<RunLoopSource> createRunLoopSource() override;
 
   bool isKeyPhysicallyDown(std::uint16_t code) const { return pipeline_.isKeyDown(code); }
+  bool isKeyPressedBySelf(std::uint16_t code) const { return pipeline_.isPressedBySelf(code); }
   void switchCapsLockOff();
 
   // For LinuxRunLoopSource.
@@ -44,6 +46,7 @@ class LinuxEventTap : public EventTap {
     std::string deviceName;
     KeyboardKeys keys;
     std::unique_ptr<FdWatcher::Watch> watch;
+    std::unique_ptr<OutputFrames> pointer;  // its virtual pointer's, when it points
   };
 
   LinuxEventTap(LinuxEventTapSystem& system, int virtualFd, EventTapCallback callback, void* userInfo);
@@ -52,6 +55,7 @@ class LinuxEventTap : public EventTap {
   void watchKeyboard(Keyboard& keyboard);
   void readKeyboard(Keyboard& keyboard);
   void removeKeyboard(Keyboard& keyboard);
+  void closeKeyboard(Keyboard& keyboard);
   void readDirectory();
   void readLights();
   void copyLightsTo(int fd);

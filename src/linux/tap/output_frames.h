@@ -8,8 +8,8 @@
 
 namespace quorvelle {
 
-// Events on their way to the virtual keyboard, collected so that one batch
-// read from a keyboard leaves in one write(). Fixed size: nothing allocates.
+// Events on their way to a virtual device, collected so that one batch read
+// from a keyboard leaves in one write(). Fixed size: nothing allocates.
 class OutputFrames {
  public:
   explicit OutputFrames(int fd) : fd_(fd) {}
@@ -25,7 +25,7 @@ class OutputFrames {
     event.type = type;
     event.code = code;
     event.value = value;
-    frameOpen_ = type != EV_SYN;
+    frameOpen_ = type != EV_SYN || code != SYN_REPORT;
   }
   // Ends the open frame, if any.
   void report() {
@@ -37,7 +37,9 @@ class OutputFrames {
   const input_event* data() const { return events_; }
   std::size_t size() const { return count_; }
 
-  // Writes what was collected in one write(). The virtual keyboard takes all
+  int fd() const { return fd_; }
+
+  // Writes what was collected in one write(). The virtual device takes all
   // of it or nothing; there is no one to tell on the key path when it fails.
   void flush() {
     if (count_ == 0) return;

@@ -14,6 +14,7 @@ namespace vmtest {
 inline const char kUsbKeyboard[] = "QEMU QEMU USB Keyboard";
 inline const char kPs2Keyboard[] = "AT Translated Set 2 keyboard";
 inline const char* const kVirtualKeyboard = quorvelle::kVirtualKeyboardName;
+inline const char* const kVirtualPointer = quorvelle::kVirtualPointerName;
 inline const char kTool[] = "/bin/quorvelle-keymap";
 inline const char kApplyText[] =
     "{\"UserKeyMapping\":[{\"HIDKeyboardModifierMappingSrc\":0x700000039,"

@@ -7,6 +7,7 @@
 
 #include "engine_process.h"
 #include "guest_common.h"
+#include "hid_source.h"
 #include "key_stream.h"
 #include "scenarios.h"
 #include "source_keyboard.h"
@@ -254,6 +255,55 @@ void keyboardWithoutKeymap(HostLink&) {
   run.checkClean(stream, keys);
 }
 
+void keyboardThatPoints(HostLink&) {
+  Scenario s("12 keyboard with a pointer: taken like any other, hyper works, its pointer moves on; "
+             "a keypad the engine does not take keeps its Caps Lock");
+  const char kPointing[] = "Test Touchpad Keyboard";
+  const char kKeypad[] = "Test Caps Lock Keyboard";
+  HidSource pad(kPointing, true);
+  HidSource keypad(kKeypad, false);
+  std::vector<std::string> padNodes = waitForNodes(kPointing, 1, kWaitMs);
+  std::vector<std::string> keypadNodes = waitForNodes(kKeypad, 1, kWaitMs);
+  if (!s.expect(padNodes.size() == 1 && keypadNodes.size() == 1, "the uhid devices have no node")) return;
+  {
+    RunningEngine run(s);
+    if (!run.ready) return;
+    EventNode device(padNodes[0]);
+    s.expect(waitUntil([&] { return device.grabbedElsewhere(); }, kWaitMs), "the keyboard with a pointer was not grabbed");
+    std::vector<std::string> pointers = waitForNodes(kVirtualPointer, 1, kWaitMs);
+    if (!s.expect(pointers.size() == 1, "no virtual pointer")) return;
+    EventNode pointer(pointers[0]), other(keypadNodes[0]);
+    for (const auto& held : std::vector<std::vector<std::uint8_t>>{{0x39}, {0x39, 0x04}, {0x39}, {}, {0x05}, {}}) {
+      s.expect(pad.keys(held), "cannot type on the keyboard with a pointer");  // Caps Lock, A, B
+    }
+    bool complete = false;
+    auto keys = run.output->keysUntil([](const input_event& e) { return e.code == KEY_B && e.value == 0; }, kWaitMs,
+                                      &complete);
+    KeyStream stream(keys);
+    int aUp = expectModified(s, stream, keys, KEY_A, "CAM");
+    expectModified(s, stream, keys, KEY_B, "-", aUp < 0 ? 0 : static_cast<size_t>(aUp));
+    run.checkClean(stream, keys);
+
+    s.expect(pad.pointer(1, 5, -3) && pad.pointer(0, 0, 0), "cannot use the pointer");
+    std::string moved;
+    for (std::optional<input_event> e; moved.find("1:272:0") == std::string::npos && (e = pointer.next(kWaitMs));) {
+      if (e->type != EV_REL && e->type != EV_KEY) continue;
+      moved += std::to_string(e->type) + ":" + std::to_string(e->code) + ":" + std::to_string(e->value) + " ";
+    }
+    s.expect(moved == "1:272:1 2:0:5 2:1:-3 1:272:0 ", "the virtual pointer gave " + moved);
+
+    // Neither grabbed nor mapped: anything else would leave it a bare F18.
+    // Tapped twice, so that the console's caps lock goes back.
+    s.expect(!other.grabbedElsewhere(), "the Caps Lock keypad was grabbed");
+    for (const auto& held : std::vector<std::vector<std::uint8_t>>{{0x39}, {}, {0x39}, {}}) keypad.keys(held);
+    int seen = 0;
+    auto own = other.keysUntil([&](const input_event&) { return ++seen == 4; }, kWaitMs, &complete);
+    s.expect(keysAre(own, {{KEY_CAPSLOCK, 1}, {KEY_CAPSLOCK, 0}, {KEY_CAPSLOCK, 1}, {KEY_CAPSLOCK, 0}}),
+             "the keypad gave " + describeKeys(own));
+  }
+  s.expect(waitForNoNode(kVirtualPointer, kWaitMs), "the virtual pointer outlived the engine");
+}
+
 void ps2Keyboard(HostLink& host) {
   Scenario s("7 PS/2: Caps Lock on the built-in keyboard acts as hyper");
   RunningEngine run(s);
@@ -380,6 +430,7 @@ void addEngineScenarios(std::vector<NamedScenario>* scenarios) {
   scenarios->push_back({"sigkill", killed});
   scenarios->push_back({"burst", burst});
   scenarios->push_back({"no-keymap", keyboardWithoutKeymap});
+  scenarios->push_back({"pointing-keyboard", keyboardThatPoints});
 }
 
 }  // namespace vmtest

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,21 +15,24 @@ struct DeviceDescription {
   std::uint16_t product = 0;
   // Key codes 0 to 31 (Escape, the digits, Q to D), one bit each.
   std::uint32_t firstKeys = 0;
-  // It reports relative or absolute axes: a mouse, touchpad or tablet.
-  bool hasAxes = false;
 };
 
-enum class DeviceKind { Keyboard, Other, OurVirtualKeyboard };
+enum class DeviceKind { Keyboard, Other, Ours };
 
+// The one rule for which devices Quorvelle takes: the engine grabs them, the
+// key mapping changes their keymaps, the access check and rule cover them.
 // A keyboard has every key from Escape to D, as udev decides for
-// ID_INPUT_KEYBOARD, so the grab and the access rule see the same devices.
-// A keyboard that also points is left alone: the virtual keyboard could not
-// carry its pointer events. Any virtual keyboard of ours (by name or by id) is
-// never a keyboard to grab.
+// ID_INPUT_KEYBOARD, whether or not it also points (its pointer events then
+// pass through a virtual pointer). Our own virtual devices (by name or by id)
+// are never keyboards to take.
 DeviceKind classifyDevice(const DeviceDescription& device, std::string_view virtualKeyboardName);
 
+// The description of an open event node; nullopt when it is not one.
+std::optional<DeviceDescription> describeDevice(int fd);
+
 // The keys the virtual keyboard offers: every keyboard key code, no buttons
-// (a device with buttons would be taken for a mouse or a joystick).
+// (a device with buttons would be taken for a mouse or a joystick). Buttons
+// of a keyboard that points go to its virtual pointer.
 bool isVirtualKeyboardKey(unsigned code);
 
 }  // namespace quorvelle
