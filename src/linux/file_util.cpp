@@ -25,26 +25,40 @@ std::string parentPath(const std::string& path) {
 
 std::optional<std::string> readFile(const std::string& path, std::string* error, bool* missing) {
   if (missing) *missing = false;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  std::string why;
+  const std::string tooLarge = "larger than " + std::to_string(kMaxReadBytes) + " bytes";
+  // Looked at first, so that no device is even opened; opened without
+  // blocking, so that a FIFO put there since cannot hold the caller up.
+  struct stat info;
+  int fd = -1;
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    why = "not a regular file";
+  } else if ((fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) < 0) {
     if (missing) *missing = (errno == ENOENT);
-    *error = describe(path, errno);
-    return std::nullopt;
+    why = std::strerror(errno);
+  } else if (fstat(fd, &info) != 0) {
+    why = std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    why = "not a regular file";
+  } else if (static_cast<unsigned long long>(info.st_size) > kMaxReadBytes) {
+    why = tooLarge;
   }
   std::string contents;
   char buffer[16384];
-  for (;;) {
+  while (why.empty()) {
     ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = describe(path, errno);
-      close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
+    if (n < 0) why = std::strerror(errno);
+    if (n <= 0) break;
     contents.append(buffer, static_cast<size_t>(n));
+    // Files whose size stat does not tell (in /proc), and files that grow.
+    if (contents.size() > kMaxReadBytes) why = tooLarge;
   }
-  close(fd);
+  if (fd >= 0) close(fd);
+  if (!why.empty()) {
+    *error = path + ": " + why;
+    return std::nullopt;
+  }
   return contents;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,8 @@
 namespace quorvelle {
 namespace {
 
+namespace fs = std::filesystem;
+using testing::ElementsAre;
 using testing::HasSubstr;
 using testing_support::TempDir;
 
@@ -48,21 +51,20 @@ TEST(JsonDefaultsStore, ValuesKeepTheirTypesAcrossReopening) {
     store.setBool("gone", true);
     store.remove("gone");
   }
-  JsonDefaultsStore reopened(path, log);
-  EXPECT_EQ(reopened.object("enabled"), PropertyValue(false));
-  EXPECT_EQ(reopened.object("modifierFlags"), PropertyValue(std::uint64_t{0xFFFFFFFFFFFFFFFF}));
-  EXPECT_EQ(unsignedValue(*reopened.object("zero")), 0u);
-  EXPECT_FALSE(reopened.object("gone"));
+  EXPECT_EQ(readText(path), "{\"enabled\":false,\"modifierFlags\":18446744073709551615,\"zero\":0}\n") << "compact";
+  EXPECT_EQ(JsonDefaultsStore(path, log).object("modifierFlags"), PropertyValue(std::uint64_t{0xFFFFFFFFFFFFFFFF}));
   EXPECT_TRUE(log.lines.empty());
   // No temporary files are left behind.
-  EXPECT_THAT(filesIn(dir.file("nested/folder")), testing::ElementsAre("com.example.json"));
+  EXPECT_THAT(filesIn(dir.file("nested/folder")), ElementsAre("com.example.json"));
 }
 
 // What Config makes of each type is tested on the simulated store.
 TEST(JsonDefaultsStore, HandWrittenValuesKeepTheirJsonTypes) {
   TempDir dir;
   const std::string path = dir.file("prefs.json");
-  writeText(path, R"({"enabled": "NO", "modifierFlags": true, "hide": 1, "other": [1,2], "neg": -3, "real": 2.5})");
+  // With the object, 64 levels: the most that is read.
+  writeText(path, R"({"enabled": "NO", "modifierFlags": true, "hide": 1, "neg": -3, "real": 2.5, "other": )" +
+                      std::string(63, '[') + std::string(63, ']') + "}");
   sim::RecordingLog log;
   JsonDefaultsStore store(path, log);
   EXPECT_EQ(store.object("enabled"), PropertyValue(std::string("NO")));
@@ -87,25 +89,39 @@ TEST(JsonDefaultsStore, UnknownKeysOfTheFileSurviveAWrite) {
 }
 
 TEST(JsonDefaultsStore, UnreadableFileIsMovedAsideNotOverwritten) {
-  for (const std::string& broken : {std::string("{\"enabled\": fals"), std::string("[true]"), std::string("\"x\"")}) {
+  alarm(60);  // a FIFO that blocked the start would hang the test instead
+  const std::string fifo = "<a FIFO>";
+  auto nested = [](int depth) { return "{\"x\":" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}"; };
+  const std::pair<std::string, std::string> cases[] = {
+      {"{\"enabled\": fals", "not valid JSON"},
+      {"[true]", "not a JSON object"},
+      {nested(65), "nested deeper than 64 levels"},
+      {nested(4000), "nested deeper than 64 levels"},    // 8 KB that once grew to 32 MB when written
+      {nested(100000), "nested deeper than 64 levels"},  // 200 KB that once took 5 GB
+      {"{\"x\": \"" + std::string(1 << 20, ' ') + "\"}", "larger than 1048576 bytes"},
+      {fifo, "not a regular file"},
+  };
+  for (const auto& [broken, reason] : cases) {
     TempDir dir;
     const std::string path = dir.file("prefs.json");
-    writeText(path, broken);
+    if (broken == fifo) ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    else writeText(path, broken);
     sim::RecordingLog log;
     JsonDefaultsStore store(path, log);
     Config config(store);
     EXPECT_TRUE(config.enabled());
-    ASSERT_EQ(log.lines.size(), 1u) << broken;
-    EXPECT_THAT(log.lines[0], HasSubstr("Quorvelle: preferences file " + path));
+    EXPECT_THAT(log.lines, ElementsAre(testing::AllOf(HasSubstr("Quorvelle: preferences file " + path + " could not be read"),
+                                             HasSubstr(reason))));
     std::vector<std::string> files = filesIn(dir.path());
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_THAT(files[0], testing::StartsWith("prefs.json.unreadable-"));
-    EXPECT_EQ(readText(dir.file(files[0])), broken) << "the user's file is kept as it was";
+    ASSERT_THAT(files, ElementsAre(testing::StartsWith("prefs.json.unreadable-")));
+    if (broken == fifo) EXPECT_EQ(fs::status(dir.file(files[0])).type(), fs::file_type::fifo);
+    else EXPECT_EQ(readText(dir.file(files[0])), broken) << "the user's file is kept as it was";
     // The next write starts a fresh file beside the one moved aside.
     config.setEnabled(false);
     EXPECT_EQ(filesIn(dir.path()).size(), 2u);
     EXPECT_EQ(JsonDefaultsStore(path, log).object("enabled"), PropertyValue(false));
   }
+  alarm(0);
 }
 
 TEST(JsonDefaultsStore, FailedWriteIsLoggedAndTheValueKeptInMemory) {
