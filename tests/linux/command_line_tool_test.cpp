@@ -146,7 +146,7 @@ TEST_F(AwkwardPathTest, QuotingKeepsAnyPathWholeAndInert) {
   fs::remove(systemLink);
   fs::create_directories(systemLink);
   EXPECT_EQ(realTool.install(&error), std::nullopt);
-  EXPECT_THAT(error, testing::HasSubstr("cannot overwrite directory"));
+  EXPECT_THAT(error, testing::StartsWith("ln: ")) << "ln's own message, in any language";
   EXPECT_TRUE(fs::is_empty(systemLink) && fs::is_empty(temp.file("elsewhere")));
   EXPECT_FALSE(realScripts.runWithAdministratorPrivileges("do shell script \"a\"b\" with administrator privileges")
                    .built)
