@@ -5,6 +5,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 build/bench/hyper_key_bench --benchmark_min_time=0.2
 build/bench/shell_bench --benchmark_min_time=0.2
+build/bench/preferences_bench --benchmark_min_time=0.2
 build/bench/tray_bench --benchmark_min_time=0.2
 # The whole application: start-up to the engine and the tray icon, and its
 # memory, under an X server with a tray host on a private session bus.

@@ -48,14 +48,18 @@ std::optional<std::string> CommandLineTool::install(std::string* error) {
   for (const std::string& directory : paths_.linkDirectories) {
     if (!files_.isWritableDirectory(directory)) continue;
     std::string path = linkPath(directory);
-    // Whatever stands there is replaced, without looking at it first.
+    // Whatever stands there is replaced: an old link is removed, anything
+    // else is the user's and goes to the Trash, or nothing is linked.
     std::string ignored;
-    files_.removeItem(path, &ignored);
+    if (files_.destinationOfSymbolicLink(path)) files_.removeItem(path, &ignored);
+    else if (files_.fileExists(path) && !files_.trashItem(path, error)) return std::nullopt;
     if (!files_.createSymbolicLink(path, helper, error)) return std::nullopt;
     return path;
   }
   const std::string& privileged = paths_.privilegedLinkPath;
-  std::string command = "mkdir -p " + shellWord(parentDirectory(privileged)) + " && ln -sf " +
+  // -T: the link is made at the path itself, never inside a folder standing
+  // there, which ln refuses as a failure.
+  std::string command = "mkdir -p " + shellWord(parentDirectory(privileged)) + " && ln -sfT " +
                         shellQuote(helper) + " " + shellQuote(privileged);
   if (!runWithAdministratorPrivileges(command, error)) return std::nullopt;
   return privileged;

@@ -29,6 +29,7 @@ class CommandLineTool {
   std::optional<std::string> installedPath() const;
 
   // The path of the link that now exists; nullopt with *error describing why.
+  // A file or folder standing at the link path goes to the Trash first.
   std::optional<std::string> install(std::string* error);
 
   // Removes every symbolic link named quorvelle in the link directories,

@@ -1,5 +1,6 @@
 #include "linux/json_defaults_store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -8,6 +9,36 @@
 #include "linux/file_util.h"
 
 namespace quorvelle {
+namespace {
+
+// Containers nested deeper are refused: a settings domain is flat, and the
+// bound keeps memory and every recursive walk (writing, destroying) small.
+constexpr int kMaxNesting = 64;
+
+// How deep objects and arrays nest in JSON text, strings skipped. Exact for
+// valid JSON, which is all that the parser lets through afterwards. (The
+// parser's own callback could count too, but it rescans the parent on every
+// closing brace: a minute for a megabyte of empty objects.)
+int nestingDepth(const std::string& text) {
+  int depth = 0, deepest = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+}  // namespace
 
 JsonDefaultsStore::JsonDefaultsStore(std::string path, Log& log) : path_(std::move(path)), log_(log) {
   load();
@@ -25,6 +56,10 @@ void JsonDefaultsStore::load() {
   std::optional<std::string> text = readFile(path_, &error, &missing);
   if (!text) {
     if (!missing) moveAside(error);
+    return;
+  }
+  if (nestingDepth(*text) > kMaxNesting) {
+    moveAside("nested deeper than " + std::to_string(kMaxNesting) + " levels");
     return;
   }
   nlohmann::json parsed = nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
@@ -92,7 +127,9 @@ void JsonDefaultsStore::remove(const std::string& key) {
 void JsonDefaultsStore::save() {
   if (readOnly_) return;
   std::string error;
-  if (!writeFileAtomically(path_, values_.dump(2) + "\n", &error, 0600)) {
+  // Compact: values of others are written back on every change, and
+  // indentation would grow with their nesting.
+  if (!writeFileAtomically(path_, values_.dump() + "\n", &error, 0600)) {
     log_.write("Quorvelle: failed to save preferences: " + error);
   }
 }

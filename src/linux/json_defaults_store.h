@@ -10,8 +10,9 @@ namespace quorvelle {
 
 // A defaults domain kept as one JSON object in a file. Values keep their
 // types: booleans, signed and unsigned 64-bit integers, reals and text. Every
-// change rewrites the file atomically; a file that cannot be read is moved
-// aside, never overwritten.
+// change rewrites the file atomically (through a symbolic link, which stays);
+// a file that cannot be read (no regular file, over 1 MiB, nested deeper
+// than 64 levels, not a JSON object) is moved aside, never overwritten.
 class JsonDefaultsStore : public DefaultsStore {
  public:
   JsonDefaultsStore(std::string path, Log& log);

@@ -25,7 +25,9 @@ inline std::uint64_t unsignedValue(const PropertyValue& value) {
   if (const std::int64_t* i = std::get_if<std::int64_t>(&value)) return static_cast<std::uint64_t>(*i);
   if (const std::uint64_t* u = std::get_if<std::uint64_t>(&value)) return *u;
   if (const double* d = std::get_if<double>(&value)) {
-    if (!(*d > -9.3e18 && *d < 1.85e19)) return 0;  // NaN or out of range
+    // Both bounds are powers of two, exact as doubles: -2^63 is the least
+    // signed 64-bit integer, 2^64 one past the greatest unsigned one.
+    if (!(*d >= -9223372036854775808.0 && *d < 18446744073709551616.0)) return 0;  // NaN or out of range
     return *d < 0 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(*d))
                   : static_cast<std::uint64_t>(*d);
   }

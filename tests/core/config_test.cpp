@@ -61,6 +61,10 @@ TEST(ConfigLoading, ModifierFlagsTakesAnyNumberAsItIs) {
       {true, 1},
       {false, 0},
       {2.9, 2},
+      // Reals at the ends of the integer ranges (2^64 and -2^63 are exact).
+      {18446744073709549568.0, 18446744073709549568u},  // the greatest below 2^64
+      {-9223372036854775808.0, 0x8000000000000000},
+      {18446744073709551616.0, 0}, {-9223372036854777856.0, 0},  // out of range: 2^64, the next below -2^63
       {std::string("1835008"), 0x1C0000},  // text is not a number
       {std::monostate{}, 0x1C0000},
   };

@@ -54,7 +54,9 @@ TEST(KeymapStateFileTest, SetsAsideFilesItCannotTrust) {
          writeFileAtomically(path, serializeKeymapState(sampleState()), &e, 0666);
        }},
       {"a symbolic link", [](const std::string& path) { ASSERT_EQ(symlink("/etc/passwd", path.c_str()), 0); }},
+      {"a FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
   };
+  alarm(60);  // a FIFO waited on would hang the test instead
   for (const Case& c : cases) {
     TempDir dir;
     KeymapStateFile file(dir.path());
@@ -67,6 +69,7 @@ TEST(KeymapStateFileTest, SetsAsideFilesItCannotTrust) {
     EXPECT_NE(access((file.path() + ".invalid").c_str(), F_OK), -1) << c.name;
     EXPECT_NE(access(file.path().c_str(), F_OK), 0) << c.name;
   }
+  alarm(0);
 }
 
 TEST(KeymapStateFileTest, TheLockExcludesOtherProcesses) {

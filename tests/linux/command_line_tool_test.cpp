@@ -44,8 +44,9 @@ struct CommandLineToolTest : testing::Test {
   testing_support::TempDir temp;
   std::string userBin = temp.file("home/.local/bin"), systemBin = temp.file("usr/local/bin");
   std::string userLink = userBin + "/quorvelle", systemLink = systemBin + "/quorvelle";
+  std::string trash = temp.file("home/.local/share/Trash");
   sim::SimBundles bundles;
-  testing_support::ChosenWritability files{LinuxFileSystem::Options{temp.file("home"), "", {userBin}}};
+  testing_support::ChosenWritability files{LinuxFileSystem::Options{temp.file("home"), trash, {userBin}}};
   sim::SimAdministratorScripts scripts;
   CommandLineTool tool{files, scripts, bundles, CommandLinePaths{{userBin, systemBin}, systemLink}};
   std::string error;
@@ -61,7 +62,7 @@ TEST_F(CommandLineToolTest, InstallLinksIntoTheUsersOwnFolderMadeOnDemand) {
   EXPECT_EQ(tool.installedPath(), userLink);
 }
 
-TEST_F(CommandLineToolTest, ARegularFileIsReplacedOnInstallButNeverRemoved) {
+TEST_F(CommandLineToolTest, WhatStoodAtTheLinkPathGoesToTheTrashAndARegularFileIsNeverRemoved) {
   fs::rename(helper(), helper() + ".moved");
   EXPECT_EQ(tool.install(&error), std::nullopt);
   EXPECT_EQ(error, "The quorvelle helper is missing from this copy of Quorvelle.");
@@ -70,10 +71,14 @@ TEST_F(CommandLineToolTest, ARegularFileIsReplacedOnInstallButNeverRemoved) {
   writeExecutable(systemLink, "#!/bin/sh\necho other\n");
   EXPECT_EQ(tool.install(&error), systemLink) << error;
   EXPECT_EQ(target(systemLink), helper());
-
-  fs::create_directories(userBin);
-  writeExecutable(userLink);
+  EXPECT_EQ(fs::file_size(trash + "/files/quorvelle"), 21u) << "the user's own script";
   files.unwritable.clear();
+  fs::create_directories(userLink + "/notes");
+  EXPECT_EQ(tool.install(&error), userLink) << error;
+  EXPECT_TRUE(fs::is_directory(trash + "/files/quorvelle.2/notes")) << "a whole folder of that name";
+
+  fs::remove(userLink);
+  writeExecutable(userLink);
   EXPECT_EQ(tool.installedPath(), userLink) << "any executable of that name counts, the first first";
   EXPECT_TRUE(tool.remove(&error)) << error;
   EXPECT_FALSE(fs::is_symlink(systemLink));
@@ -83,7 +88,7 @@ TEST_F(CommandLineToolTest, ARegularFileIsReplacedOnInstallButNeverRemoved) {
 TEST_F(CommandLineToolTest, NeitherWritableRunsOneAdministratorCommandAndReportsItsFailures) {
   files.unwritable = {userBin, systemBin};
   EXPECT_EQ(tool.install(&error), systemLink) << error;
-  EXPECT_THAT(scripts.sources, ElementsAre(script("mkdir -p " + systemBin + " && ln -sf '" + helper() + "' '" +
+  EXPECT_THAT(scripts.sources, ElementsAre(script("mkdir -p " + systemBin + " && ln -sfT '" + helper() + "' '" +
                                                   systemLink + "'")));
   for (auto [outcome, message] : {std::pair{ScriptOutcome{true, false, "Request dismissed"}, "Request dismissed"},
                                   {ScriptOutcome{true, false, std::nullopt}, "Command failed."},
@@ -131,14 +136,18 @@ TEST_F(AwkwardPathTest, QuotingKeepsAnyPathWholeAndInert) {
   EXPECT_FALSE(fs::exists(temp.file("pwned")));
   EXPECT_TRUE(realTool.remove(&error)) << error;
   EXPECT_FALSE(fs::is_symlink(systemLink));
-}
-
-TEST_F(AwkwardPathTest, ADismissedAuthenticationReportsPkexecsMessage) {
-  writeExecutable(pkexec, "#!/bin/sh\necho 'Error executing command as another user: Request dismissed' >&2\n"
-                          "exit 126\n");
+  // A link to a folder at the path is replaced; a folder there is a failure,
+  // never a link put inside it, and the failure reports what the command
+  // wrote to standard error (as pkexec does when dismissed).
+  fs::create_directories(temp.file("elsewhere"));
+  fs::create_symlink(temp.file("elsewhere"), systemLink);
+  EXPECT_EQ(realTool.install(&error), systemLink) << error;
+  EXPECT_EQ(target(systemLink), helper());
+  fs::remove(systemLink);
+  fs::create_directories(systemLink);
   EXPECT_EQ(realTool.install(&error), std::nullopt);
-  EXPECT_EQ(error, "Error executing command as another user: Request dismissed");
-  EXPECT_FALSE(fs::is_symlink(systemLink));
+  EXPECT_THAT(error, testing::StartsWith("ln: ")) << "ln's own message, in any language";
+  EXPECT_TRUE(fs::is_empty(systemLink) && fs::is_empty(temp.file("elsewhere")));
   EXPECT_FALSE(realScripts.runWithAdministratorPrivileges("do shell script \"a\"b\" with administrator privileges")
                    .built)
       << "only the one form runs";

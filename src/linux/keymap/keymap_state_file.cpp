@@ -81,7 +81,8 @@ bool KeymapStateFile::lock(std::string* error) {
 }
 
 std::optional<KeymapState> KeymapStateFile::load(std::string* error, std::string* warning) {
-  int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  // Without blocking: a FIFO is refused below, not waited on.
+  int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return KeymapState{};
     if (errno != ELOOP) {
