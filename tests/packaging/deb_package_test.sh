@@ -2,9 +2,9 @@
 # Builds the Debian package from the build folder, unpacks it into a temporary
 # root and checks what a fresh system would get from it.
 #
-#   deb_package_test.sh BUILD_DIR INSTALLED_BUNDLE VERSION BUILD_NUMBER
+#   deb_package_test.sh BUILD_DIR INSTALLED_BUNDLE VERSION BUILD_NUMBER LICENSE
 set -uo pipefail
-build=$1 bundle=$2 version=$3 build_number=$4
+build=$1 bundle=$2 version=$3 build_number=$4 license=$5
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -25,7 +25,8 @@ for package in libqt6svg6 'pkexec | policykit-1' xdg-utils dbus libqt6widgets6 l
 done
 
 # Every entry belongs to root and lies in the bundle or at a known place.
-known=(/usr/bin/quorvelle /usr/share/applications/quorvelle.desktop
+known=(/usr/bin/quorvelle /usr/share/applications/com.quorvelle.Quorvelle.desktop
+  /usr/share/metainfo/com.quorvelle.Quorvelle.metainfo.xml /usr/share/doc/quorvelle/copyright
   /usr/share/icons/hicolor/scalable/apps/quorvelle.svg /usr/share/polkit-1/actions/com.quorvelle.Quorvelle.policy)
 while read -r mode owner _ _ _ path _; do
   [ "$owner" = root/root ] || fail "owner of $path: $owner"
@@ -36,11 +37,15 @@ done < <(dpkg-deb -c "$deb")
 root=$work/root
 dpkg -x "$deb" "$root" || exit 1
 
-# The bundle exactly as the build made it (modes included); the command in it
-# finds its bundle and reads its Info.plist.
-diff -r "$build/Quorvelle.app" "$root$bundle" || fail "the bundle differs from the build's"
+# The bundle as the build made it (modes included), but for its programs, which
+# are stripped of their symbols; the command in it finds its bundle and reads
+# its Info.plist.
+listing() { (cd "$1" && find . -printf '%p %m\n' | sort); }
+diff <(listing "$build/Quorvelle.app") <(listing "$root$bundle") || fail "the bundle's files differ from the build's"
+diff -r --exclude=MacOS --exclude=Helpers "$build/Quorvelle.app" "$root$bundle" || fail "the bundle differs from the build's"
 for program in MacOS/Quorvelle Helpers/quorvelle Helpers/quorvelle-keymap Helpers/quorvelle-grant-access; do
   [ "$(stat -c %a "$root$bundle/Contents/$program" 2>&1)" = 755 ] || fail "$program is missing or not mode 755"
+  ! readelf -S "$root$bundle/Contents/$program" | grep -q '\.symtab' || fail "$program is not stripped"
 done
 answer=$("$root$bundle/Contents/Helpers/quorvelle" --version 2>&1)
 [ "$answer" = "Quorvelle $version ($build_number)" ] || fail "quorvelle --version: $answer"
@@ -50,11 +55,25 @@ answer=$("$root$bundle/Contents/Helpers/quorvelle" --version 2>&1)
   fail "/usr/bin/quorvelle links to '$(readlink "$root/usr/bin/quorvelle")'"
 
 # The applications menu entry: valid, starting the command, with its icon.
-entry=$root/usr/share/applications/quorvelle.desktop
+entry=$root/usr/share/applications/com.quorvelle.Quorvelle.desktop
 validation=$(desktop-file-validate "$entry" 2>&1) && [ -z "$validation" ] || fail "desktop-file-validate: $validation"
 [ "$(sed -n 's/^Exec=//p' "$entry")" = "$bundle/Contents/Helpers/quorvelle" ] || fail "Exec is not the command"
 icon=$root/usr/share/icons/hicolor/scalable/apps/$(sed -n 's/^Icon=//p' "$entry").svg
 xmllint --noout --nonet "$icon" || fail "Icon names no SVG icon in hicolor"
+
+# The software centre entry: valid, launching the menu entry, at this version.
+metainfo=$root/usr/share/metainfo/com.quorvelle.Quorvelle.metainfo.xml
+validation=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli validate: $validation"
+[ "$(xmllint --nonet --xpath 'string(//launchable[@type="desktop-id"])' "$metainfo")" = "$(basename "$entry")" ] ||
+  fail "the software centre entry launches no $(basename "$entry")"
+[ "$(xmllint --nonet --xpath 'string(//release/@version)' "$metainfo")" = "$version" ] || fail "no release $version"
+
+# The copyright file, in Debian's format, with the terms of LICENSE.
+copyright=$root/usr/share/doc/quorvelle/copyright
+grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" &&
+  grep -qx "Copyright: $(sed -n 's/^Copyright (c) //p' "$license")" "$copyright" || fail "copyright: $(cat "$copyright")"
+diff <(sed -n '/^License: Expat$/,$p' "$copyright" | sed '1d; s/^ //; s/^\.$//') <(sed '1,4d' "$license") ||
+  fail "the copyright file's terms differ from LICENSE"
 
 # The polkit action: well-formed, letting pkexec run programs of the bundle only.
 policy=$root/usr/share/polkit-1/actions/com.quorvelle.Quorvelle.policy
