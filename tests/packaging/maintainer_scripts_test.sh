@@ -53,8 +53,7 @@ kill -0 "$copy" || fail "prerm upgrade quit the running copy"
 # Time enough to quit on any machine, however busy. (Exit statuses are waited
 # for in this shell: a subshell cannot wait for its parent's children.)
 QUORVELLE_QUIT_DEADLINE_TENTHS=6000 run prerm remove
-wait "$copy"
-[ $? = 143 ] || fail "prerm remove did not quit the running copy with SIGTERM"
+wait "$copy"; [ $? = 143 ] || fail "prerm remove did not quit the running copy with SIGTERM"
 grep -q "Quitting the running Quorvelle (process $copy)" "$work/out" || fail "prerm said: $(cat "$work/out")"
 kill -0 "$other" || fail "prerm remove quit a program of the same name elsewhere"
 
@@ -63,8 +62,7 @@ kill -0 "$other" || fail "prerm remove quit a program of the same name elsewhere
 start "$main" bash -c 'trap "" TERM; exec "$0" 300' "$main"
 stubborn=$!
 QUORVELLE_QUIT_DEADLINE_TENTHS=5 run prerm remove
-wait "$stubborn"
-[ $? = 137 ] || fail "prerm remove did not kill a copy that ignores SIGTERM"
+wait "$stubborn"; [ $? = 137 ] || fail "prerm remove did not kill a copy that ignores SIGTERM"
 grep -q "did not quit and was stopped" "$work/err" || fail "prerm gave no warning: $(cat "$work/err")"
 
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
