@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what Quorvelle needs, builds it, and starts it in this desktop
-# session. It runs until it is quit from its menu, or with Ctrl+C here.
+# Installs what Quorvelle needs, builds it (without the tests), and starts it
+# in this desktop session. It runs until it is quit from its menu, or with Ctrl+C here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +12,6 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   exit 1
 fi
 
-bash scripts/setup.sh
+bash scripts/setup.sh app
 echo "run: starting Quorvelle (quit it from its menu, or press Ctrl+C here)"
 exec build/Quorvelle.app/Contents/MacOS/Quorvelle

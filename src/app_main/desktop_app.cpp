@@ -35,7 +35,7 @@ std::unique_ptr<DesktopApp> DesktopApp::create(Options options, std::string* err
 DesktopApp::DesktopApp(Options options, std::string bundlePath, std::string bundleIdentifier)
     : options_(std::move(options)), entrances_(std::make_unique<Entrances>()) {
   QApplication::setApplicationName(QStringLiteral("Quorvelle"));
-  QApplication::setDesktopFileName(QStringLiteral("quorvelle"));
+  QApplication::setDesktopFileName(QStringLiteral("com.quorvelle.Quorvelle"));  // the menu entry's name
   QApplication::setWindowIcon(applicationIcon(bundlePath));
 
   services_ = std::make_unique<DesktopServices>(bundlePath, bundleIdentifier, options_.arguments);

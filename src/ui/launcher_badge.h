@@ -11,7 +11,7 @@ namespace quorvelle {
 class LauncherBadge {
  public:
   explicit LauncherBadge(QDBusConnection connection = QDBusConnection::sessionBus(),
-                         QString desktopEntry = QStringLiteral("quorvelle.desktop"));
+                         QString desktopEntry = QStringLiteral("com.quorvelle.Quorvelle.desktop"));
 
   // Shows the label, a whole number, as the count; an empty label hides it.
   // False with *error when the label is not a number or no signal went out.

@@ -1,31 +1,33 @@
 #!/usr/bin/env bash
 # Pictures of the built application as a user sees it: under an X server with
 # a window manager (openbox) and a tray (trayer), from a copy of the bundle in
-# a home of its own. Run inside xvfb-run.
+# a home of its own. Run on an X server of its own (scripts/with_xvfb.sh).
 #
 #   screenshots.sh BUNDLE OUTPUT_FOLDER TRAY_LOOKS_PROGRAM
 #
 # Writes app-settings.png, app-about.png, app-menu-access-warning.png,
 # app-menu.png, app-tray-no-access.png, app-tray-off.png and tray-looks.png,
-# and fails when one of them is missing or blank.
+# and fails when one of them is missing or blank. They are taken in a folder
+# of their own and only then moved there, so that a run never meets pictures
+# half written by another.
 set -euo pipefail
 bundle=$1
-out=$2
 looks=$3
-mkdir -p "$out"
+mkdir -p "$2"
+out=$(mktemp -d "$2/.taking-XXXXXX")
 
 work=$(mktemp -d)
 pids=()
 finish() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -rf "$work"
+  rm -rf "$work" "$out"
 }
 trap finish EXIT
 
-# Polls the command for up to 10 seconds.
+# Polls the command for up to a minute (a busy machine starts slowly).
 wait_for() {
-  for _ in $(seq 200); do
+  for _ in $(seq 1200); do
     if "$@" >/dev/null 2>&1; then return 0; fi
     sleep 0.05
   done
@@ -44,12 +46,16 @@ app=$home/Applications/Quorvelle.app
 identifier=com.quorvelle.Quorvelle.screenshots-$$
 sed -i "s#<string>com.quorvelle.Quorvelle</string>#<string>$identifier</string>#" "$app/Contents/Info.plist"
 
-openbox >/dev/null 2>&1 &
-pids+=($!)
+# The tray first, the window manager once it shows: trayer started beside a
+# running openbox left its panel unmapped in 1 run in 5 on a busy machine,
+# and never when it came first (0 in 40).
 trayer --edge top --align right --widthtype request --height 28 --SetDockType true \
-  --transparent false --tint 0xe8e8e7 --alpha 0 >/dev/null 2>&1 &
+  --transparent false --tint 0xe8e8e7 --alpha 0 >>"$work/output" 2>&1 &
 pids+=($!)
 wait_for xdotool search --onlyvisible --class trayer
+openbox >>"$work/output" 2>&1 &
+pids+=($!)
+wait_for sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 tray=$(xdotool search --onlyvisible --class trayer | head -n 1)
 
 listening() {
@@ -120,9 +126,7 @@ stop_app
 
 for picture in app-settings app-about app-menu-access-warning app-menu app-tray-no-access app-tray-off tray-looks; do
   deviation=$(convert "$out/$picture.png" -format '%[fx:standard_deviation]' info:)
-  if [ "$deviation" = 0 ]; then
-    echo "screenshots: $picture.png is blank" >&2
-    exit 1
-  fi
+  [ "$deviation" != 0 ] || { echo "screenshots: $picture.png is blank" >&2; exit 1; }
 done
-echo "screenshots: written to $out"
+mv "$out"/*.png "$2/"
+echo "screenshots: written to $2"

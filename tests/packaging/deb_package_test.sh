@@ -2,9 +2,9 @@
 # Builds the Debian package from the build folder, unpacks it into a temporary
 # root and checks what a fresh system would get from it.
 #
-#   deb_package_test.sh BUILD_DIR INSTALLED_BUNDLE VERSION BUILD_NUMBER
+#   deb_package_test.sh BUILD_DIR INSTALLED_BUNDLE VERSION BUILD_NUMBER LICENSE
 set -uo pipefail
-build=$1 bundle=$2 version=$3 build_number=$4
+build=$1 bundle=$2 version=$3 build_number=$4 license=$5
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -15,17 +15,17 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 deb=$(echo "$work"/out/quorvelle_*.deb)
 [ -f "$deb" ] || { echo "FAIL: no single package in: $(ls "$work/out")"; exit 1; }
 
-# Control fields: the project's version, this machine's architecture, and the
-# run-time needs beside the libraries dpkg-shlibdeps finds in the programs.
+# Control fields: the project's version, and the run-time needs beside the
+# libraries dpkg-shlibdeps finds in the programs.
 [ "$(dpkg-deb -f "$deb" Version)" = "${version}-1" ] || fail "Version: $(dpkg-deb -f "$deb" Version)"
-[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture"
 depends=", $(dpkg-deb -f "$deb" Depends),"
 for package in libqt6svg6 'pkexec | policykit-1' xdg-utils dbus libqt6widgets6 libevdev2 libc6; do
   [[ "$depends" == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 
 # Every entry belongs to root and lies in the bundle or at a known place.
-known=(/usr/bin/quorvelle /usr/share/applications/quorvelle.desktop
+known=(/usr/bin/quorvelle /usr/share/applications/com.quorvelle.Quorvelle.desktop
+  /usr/share/metainfo/com.quorvelle.Quorvelle.metainfo.xml /usr/share/doc/quorvelle/copyright
   /usr/share/icons/hicolor/scalable/apps/quorvelle.svg /usr/share/polkit-1/actions/com.quorvelle.Quorvelle.policy)
 while read -r mode owner _ _ _ path _; do
   [ "$owner" = root/root ] || fail "owner of $path: $owner"
@@ -36,11 +36,14 @@ done < <(dpkg-deb -c "$deb")
 root=$work/root
 dpkg -x "$deb" "$root" || exit 1
 
-# The bundle exactly as the build made it (modes included); the command in it
-# finds its bundle and reads its Info.plist.
-diff -r "$build/Quorvelle.app" "$root$bundle" || fail "the bundle differs from the build's"
+# The bundle as the build made it (modes included), but for its programs, which
+# are stripped of their symbols; the command in it finds its bundle and reads
+# its Info.plist.
+listing() { (cd "$1" && find . -printf '%p %m\n' | sort); }
+diff <(listing "$build/Quorvelle.app") <(listing "$root$bundle") || fail "the bundle's files differ from the build's"
+diff -r --exclude=MacOS --exclude=Helpers "$build/Quorvelle.app" "$root$bundle" || fail "the bundle differs from the build's"
 for program in MacOS/Quorvelle Helpers/quorvelle Helpers/quorvelle-keymap Helpers/quorvelle-grant-access; do
-  [ "$(stat -c %a "$root$bundle/Contents/$program" 2>&1)" = 755 ] || fail "$program is missing or not mode 755"
+  ! readelf -S "$root$bundle/Contents/$program" | grep -q '\.symtab' || fail "$program is not stripped"
 done
 answer=$("$root$bundle/Contents/Helpers/quorvelle" --version 2>&1)
 [ "$answer" = "Quorvelle $version ($build_number)" ] || fail "quorvelle --version: $answer"
@@ -49,12 +52,24 @@ answer=$("$root$bundle/Contents/Helpers/quorvelle" --version 2>&1)
 [ "$(readlink "$root/usr/bin/quorvelle")" = "$bundle/Contents/Helpers/quorvelle" ] ||
   fail "/usr/bin/quorvelle links to '$(readlink "$root/usr/bin/quorvelle")'"
 
-# The applications menu entry: valid, starting the command, with its icon.
-entry=$root/usr/share/applications/quorvelle.desktop
-validation=$(desktop-file-validate "$entry" 2>&1) && [ -z "$validation" ] || fail "desktop-file-validate: $validation"
+# The applications menu entry (valid: DesktopEntry.IsValid): starting the
+# command, with its icon.
+entry=$root/usr/share/applications/com.quorvelle.Quorvelle.desktop
 [ "$(sed -n 's/^Exec=//p' "$entry")" = "$bundle/Contents/Helpers/quorvelle" ] || fail "Exec is not the command"
 icon=$root/usr/share/icons/hicolor/scalable/apps/$(sed -n 's/^Icon=//p' "$entry").svg
 xmllint --noout --nonet "$icon" || fail "Icon names no SVG icon in hicolor"
+
+# The software centre entry: valid, launching the menu entry the package
+# installs (a warning otherwise), with this version as its release.
+validation=$(appstreamcli validate-tree --no-net --strict "$root" 2>&1) || fail "appstreamcli: $validation"
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/com.quorvelle.Quorvelle.metainfo.xml" ||
+  fail "the software centre entry has no release $version"
+
+# The copyright file, in Debian's format, with the holder and terms of LICENSE.
+copyright=$root/usr/share/doc/quorvelle/copyright
+grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" || fail "copyright format"
+diff <(sed -n '/^Copyright: /,$p' "$copyright" | sed 's/^Copyright: /Copyright (c) /; s/^License: Expat$//; s/^ //; s/^\.$//') \
+  <(sed 1,2d "$license") || fail "the copyright file's holder or terms differ from LICENSE"
 
 # The polkit action: well-formed, letting pkexec run programs of the bundle only.
 policy=$root/usr/share/polkit-1/actions/com.quorvelle.Quorvelle.policy

@@ -1,18 +1,10 @@
 #!/usr/bin/env bash
 # Without a display the start command says so and stops before it installs,
-# builds or starts anything.
+# builds or starts anything: it prints nothing but its own lines.
 #
 #   start_script_test.sh SOURCE_DIR
 set -uo pipefail
-source_dir=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM bash "$source_dir/scripts/run.sh" \
-  >"$work/out" 2>"$work/err"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM bash "$1/scripts/run.sh" 2>&1)
 status=$?
-failures=0
-[ "$status" -ne 0 ] || { echo "FAIL: exit status 0 without a display"; failures=1; }
-grep -qi "no display" "$work/err" || { echo "FAIL: stderr does not say why: $(cat "$work/err")"; failures=1; }
-[ ! -s "$work/out" ] || { echo "FAIL: it went on: $(cat "$work/out")"; failures=1; }
-exit "$failures"
+[ "$status" -ne 0 ] && [[ "$out" == "run: no display"* ]] && ! grep -qv '^run: ' <<<"$out" ||
+  { echo "FAIL: exit status $status, output: $out"; exit 1; }

@@ -42,7 +42,7 @@ TEST(LauncherBadge, CountAppearsAndGoesOnTheSessionBus) {
   std::string error;
   ASSERT_TRUE(badge.setLabel("1", &error)) << error;
   ASSERT_TRUE(testing_support::waitFor([&] { return dock.updates.size() == 1; }));
-  EXPECT_EQ(dock.apps.first(), "application://quorvelle.desktop");
+  EXPECT_EQ(dock.apps.first(), "application://com.quorvelle.Quorvelle.desktop");
   EXPECT_EQ(dock.updates[0].value("count").userType(), QMetaType::LongLong) << "sent as int64, as docks expect";
   EXPECT_EQ(dock.updates[0].value("count").toLongLong(), 1);
   EXPECT_TRUE(dock.updates[0].value("count-visible").toBool());
