@@ -13,7 +13,7 @@
 #include "ui/appcast_reader.h"
 #include "ui/qt_status_bar.h"
 #include "ui/qt_update_window.h"
-#include "ui/test_symbols.h"
+#include "ui/tray_symbols.h"
 #include "update/feed_rules.h"
 #include "update/update_window_contents.h"
 
@@ -23,8 +23,7 @@ namespace {
 void BM_IconLookChange(benchmark::State& state) {
   sim::MemoryDefaultsStore defaults;
   Config config(defaults);
-  testing_support::TempDir dir;
-  QtStatusBar bar(testing_support::writeTestSymbols(dir), Qt::black);
+  QtStatusBar bar(traySymbols(Qt::black), Qt::black);
   sim::SimWorkspace workspace;
   sim::SimApplication application;
   bool active = false;

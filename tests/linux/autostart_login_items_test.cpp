@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "linux/desktop_entry.h"
-#include "linux/read_only_folder.h"
+#include "linux/test_files.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {

@@ -11,7 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/read_only_folder.h"
+#include "linux/test_files.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {

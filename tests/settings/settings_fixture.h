@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "linux/chosen_writability.h"
+#include "linux/test_files.h"
 #include "linux/temp_dir.h"
 #include "settings/settings_view.h"
 #include "sim/sim_administrator_scripts.h"
@@ -54,7 +54,7 @@ struct SettingsFixture {
   LocalKeyMonitor* keyMonitor = &monitor;  // what new contents use
   sim::SimLoginItems loginItems;
   sim::RecordingLog log;
-  ChosenWritability files{LinuxFileSystem::Options{temp.file("home"), temp.file("trash"), {userBin}}};
+  TestFiles files{LinuxFileSystem::Options{temp.file("home"), temp.file("trash"), {userBin}}};
   sim::SimAdministratorScripts scripts;
   CommandLineTool tool{files, scripts, bundles, CommandLinePaths{{userBin, systemBin}, systemBin + "/quorvelle"}};
   std::vector<std::unique_ptr<SettingsView>> views;
