@@ -7,7 +7,8 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "sim/sim_desktop.h"
+#include "sim/sim_application.h"
+#include "sim/sim_workspace.h"
 #include "sim/sim_services.h"
 #include "statusitem/status_item_controller.h"
 #include "ui/appcast_reader.h"

@@ -25,7 +25,10 @@
 #include "linux/temp_dir.h"
 #include "linux/test_files.h"
 #include "sim/sim_administrator_scripts.h"
-#include "sim/sim_desktop.h"
+#include "sim/sim_accessibility.h"
+#include "sim/sim_alerts.h"
+#include "sim/sim_updater.h"
+#include "sim/sim_workspace.h"
 #include "sim/sim_event_tap.h"
 #include "sim/sim_local_key_monitor.h"
 #include "sim/sim_login_items.h"
@@ -192,6 +195,9 @@ TEST_F(AppFixture, OrdinaryLaunchStartsEverythingAndOpensTheSettingsWindowLastSi
 
   // Hiding the tray icon takes the item away, adds the command row below the
   // rest, and a new item comes back when shown again.
+  QtStatusItem* shown = statusBar.currentItem();
+  delegate->config().setHideMenuBarIcon(false);
+  EXPECT_EQ(statusBar.currentItem(), shown) << "one item at a time";
   delegate->config().setHideMenuBarIcon(true);
   EXPECT_EQ(look(), "none");
   loop.drain();
@@ -287,7 +293,8 @@ TEST_F(AppFixture, SwitchingOffWhilePollingStopsThePollAndOnAgainPromptsAgain) {
   EXPECT_EQ(taps.tapsCreated, 0) << "granting starts nothing while switched off";
 
   trust.trusted = false;
-  delegate->config().setEnabled(true);
+  ASSERT_TRUE(choose("Enabled"));
+  EXPECT_TRUE(delegate->config().enabled());
   loop.drain();
   delegate->config().setEnabled(false);
   delegate->config().setEnabled(true);

@@ -5,10 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "sim/sim_desktop.h"
+#include "sim/sim_appcast_feed.h"
+#include "sim/sim_application.h"
 #include "sim/sim_run_loop.h"
 #include "sim/sim_services.h"
-#include "sim/sim_updates.h"
+#include "sim/sim_update_window.h"
+#include "sim/sim_wall_clock.h"
 #include "update/update_controller.h"
 #include "update/update_window_contents.h"
 

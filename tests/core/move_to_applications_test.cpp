@@ -9,7 +9,9 @@
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/test_files.h"
-#include "sim/sim_desktop.h"
+#include "sim/sim_alerts.h"
+#include "sim/sim_application.h"
+#include "sim/sim_workspace.h"
 #include "sim/sim_run_loop.h"
 #include "sim/sim_services.h"
 

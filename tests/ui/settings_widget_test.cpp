@@ -129,9 +129,10 @@ TEST_F(SettingsWidgetTest, AHiddenIconShowsTheCommandRowAndTheBoxesWriteThrough)
                                         "Remove “quorvelle” Command"}));
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: installed CLI at " + userBin + "/quorvelle"));
   expectTidy("settings-hidden-icon-command-installed");
+  std::filesystem::copy_file(helper, systemBin + "/quorvelle");
   QTest::mouseClick(child("commandButton"), Qt::LeftButton);
   EXPECT_FALSE(std::filesystem::is_symlink(userBin + "/quorvelle"));
-  EXPECT_EQ(rows().back().last(), "Install “quorvelle” Command…");
+  EXPECT_EQ(rows().back().last(), "Remove “quorvelle” Command") << "a regular file of that name survives and counts";
 
   static_cast<QCheckBox*>(child("launchAtLogin"))->click();
   EXPECT_FALSE(static_cast<QCheckBox*>(child("launchAtLogin"))->isChecked()) << "refused, so back off";
