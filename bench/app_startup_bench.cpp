@@ -23,8 +23,8 @@
 
 #include "app/app_sandbox.h"
 #include "linux/reopen_client.h"
-#include "ui/dbus_menu_reader.h"
-#include "ui/sni_watcher.h"
+#include "support/dbus_menu_reader.h"
+#include "support/sni_watcher.h"
 
 namespace quorvelle {
 namespace {

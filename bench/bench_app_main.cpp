@@ -14,7 +14,7 @@
 #include <cstdio>
 
 #include "app_main/desktop_app.h"
-#include "sim/sim_desktop.h"
+#include "sim/sim_accessibility.h"
 #include "sim/sim_event_tap.h"
 #include "sim/sim_services.h"
 

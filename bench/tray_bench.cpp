@@ -7,13 +7,14 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "sim/sim_desktop.h"
+#include "sim/sim_application.h"
+#include "sim/sim_workspace.h"
 #include "sim/sim_services.h"
 #include "statusitem/status_item_controller.h"
 #include "ui/appcast_reader.h"
 #include "ui/qt_status_bar.h"
 #include "ui/qt_update_window.h"
-#include "ui/test_symbols.h"
+#include "ui/tray_symbols.h"
 #include "update/feed_rules.h"
 #include "update/update_window_contents.h"
 
@@ -23,8 +24,7 @@ namespace {
 void BM_IconLookChange(benchmark::State& state) {
   sim::MemoryDefaultsStore defaults;
   Config config(defaults);
-  testing_support::TempDir dir;
-  QtStatusBar bar(testing_support::writeTestSymbols(dir), Qt::black);
+  QtStatusBar bar(traySymbols(Qt::black), Qt::black);
   sim::SimWorkspace workspace;
   sim::SimApplication application;
   bool active = false;

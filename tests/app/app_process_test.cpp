@@ -4,9 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -50,6 +53,37 @@ TEST(AppProcess, ANewCopyReplacesTheRunningOneWhichQuitsCleanlyOnEachTermination
     EXPECT_FALSE(std::filesystem::exists(reopen::socketPath(app.socketFolder())))
         << "the reopen socket goes with it";
   }
+}
+
+// Copies found through /proc and signalled through pidfds, older ones asked
+// to quit, a newer one given way to, whatever the order they look in.
+TEST(AppProcess, CopiesStartedTogetherLeaveExactlyTheNewestRunning) {
+  AppSandbox app(QUORVELLE_BUILT_BUNDLE);
+  // Each copy waits in a shell at a gate and is executed when it opens, so
+  // that they all look for the others at once.
+  const std::string gate = app.home() + "/gate";
+  ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
+  const int gateFd = open(gate.c_str(), O_RDWR | O_CLOEXEC);  // keeps readers from blocking
+  std::vector<pid_t> running;
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::vector<pid_t> together;
+    for (int i = 0; i < 2 + round % 2; ++i) {
+      together.push_back(app.start("offscreen", kAtLogin, {"/bin/sh", "-c", "read -r _ < \"$0\"; exec \"$@\"", gate}));
+      running.push_back(together.back());
+    }
+    ASSERT_EQ(write(gateFd, std::string(together.size(), '\n').data(), together.size()),
+              static_cast<ssize_t>(together.size()));
+    // The survivor of each round is there when the next begins.
+    EXPECT_TRUE(eventually([&] {
+      std::erase_if(running, [&](pid_t pid) { return app.waitForEnd(pid, 0).has_value(); });
+      return running.size() <= 1;
+    }));
+    ASSERT_EQ(running.size(), 1u) << "exactly one copy goes on";
+    if (std::is_sorted(together.begin(), together.end())) EXPECT_EQ(running[0], together.back());
+    EXPECT_TRUE(eventually([&] { return app.isListening(); }));
+  }
+  close(gateFd);
 }
 
 TEST(AppProcess, ACopyThatDoesNotQuitIsKilledAtTheDeadline) {

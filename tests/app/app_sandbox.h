@@ -63,8 +63,10 @@ class AppSandbox {
     return environmentWith(changes);
   }
 
-  pid_t start(const std::string& platform, const std::vector<std::string>& arguments = {}) {
-    std::vector<std::string> argv = {executable()};
+  // Starts a copy; a launcher (e.g. a shell command) may run it.
+  pid_t start(const std::string& platform, const std::vector<std::string>& arguments = {},
+              std::vector<std::string> argv = {}) {
+    argv.push_back(executable());
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const pid_t pid = spawnProgram(argv, environment(platform), false).pid;
     if (pid > 0) running_.push_back(pid);

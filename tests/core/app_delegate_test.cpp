@@ -1,64 +1,95 @@
-// The application delegate on the simulated platform, on virtual time:
-// start-up order, the settings it follows, the access watch, other copies,
-// windows and termination.
+// The application delegate on virtual time with the real windows, tray icon
+// and menu (Qt, offscreen) and real files; simulated are the engine's tap,
+// access, other running copies, the workspace and the updater. Start-up
+// order, the settings it follows, the access watch, other copies, windows,
+// the tray menu and termination.
 #include "app/app_delegate.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "sim/journal.h"
-#include "sim/sim_content_windows.h"
-#include "sim/sim_desktop.h"
+#include "linux/command_line_launch_events.h"
+#include "linux/launch_marker.h"
+#include "linux/temp_dir.h"
+#include "linux/test_files.h"
+#include "sim/sim_administrator_scripts.h"
+#include "sim/sim_accessibility.h"
+#include "sim/sim_alerts.h"
+#include "sim/sim_updater.h"
+#include "sim/sim_workspace.h"
 #include "sim/sim_event_tap.h"
-#include "sim/sim_file_system.h"
-#include "sim/sim_launch_events.h"
+#include "sim/sim_local_key_monitor.h"
+#include "sim/sim_login_items.h"
 #include "sim/sim_run_loop.h"
 #include "sim/sim_running_applications.h"
 #include "sim/sim_services.h"
-#include "sim/sim_status_bar.h"
+#include "ui/qt_application.h"
+#include "ui/qt_content_windows.h"
+#include "ui/qt_status_bar.h"
+#include "ui/settings_widget.h"
+#include "ui/status_icon.h"
+#include "ui/tray_symbols.h"
 
 namespace quorvelle {
 namespace {
 
+using testing::Contains;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testing::Not;
 
-constexpr char kBundle[] = "/opt/Quorvelle.app";
 constexpr char kApply[] =
     "{\"UserKeyMapping\":[{\"HIDKeyboardModifierMappingSrc\":0x700000039,"
     "\"HIDKeyboardModifierMappingDst\":0x70000006D}]}";
 constexpr char kClear[] = "{\"UserKeyMapping\":[]}";
+constexpr char kId[] = "com.quorvelle.Quorvelle";
+
+QWidget* widgetOf(ContentWindow* window) {
+  auto* qt = dynamic_cast<QtContentWindow*>(window);
+  return qt ? qt->widget() : nullptr;
+}
+
+// Inside the window at no less than the height it needs: not cut off or squeezed.
+bool fitsInside(QWidget* part, QWidget* window) {
+  return window->rect().contains(QRect(part->mapTo(window, QPoint(0, 0)), part->size())) &&
+         part->height() >= part->minimumSizeHint().height();
+}
 
 struct AppFixture : testing::Test {
   AppFixture() {
-    bundles.mainPath = kBundle;
-    bundles.infos[kBundle] = {{"CFBundleIdentifier", std::string("com.quorvelle.Quorvelle")},
-                              {"CFBundleVersion", std::string("1000")}};
-    files.addFile(std::string(kBundle) + "/Contents/MacOS/Quorvelle", "", true);
+    bundles.mainPath = root + "opt/Quorvelle.app";
+    bundles.infos[bundles.mainPath] = {{"CFBundleIdentifier", std::string(kId)}, {"CFBundleVersion", std::string("1000")}};
     trust.trusted = true;
   }
-
-  std::shared_ptr<AppDelegate> launch() {
-    delegate = AppDelegate::create(AppServices{
-        loop, application, defaults, updater, taps, launcher, hid, log, trust, statusBar, workspace,
-        windows, launchEvents, running, bundles, files, alerts,
-        ApplicationsFolders{"/opt", "/home/user/Applications", "/home/user/Applications", std::nullopt},
-        "/opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap"});
-    delegate->setLaunchCompletedHandler([this] { journal.add("launch completed"); });
-    delegate->applicationDidFinishLaunching();
-    return delegate;
+  ~AppFixture() override {
+    delegate.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
-  // The user closes a window: the delegate hears of it while it is still on
-  // screen; then it leaves.
-  // A settings window may be released by the delegate while it closes.
-  void close(Window& window) {
-    auto* content = dynamic_cast<sim::SimContentWindow*>(&window);
-    auto* plain = dynamic_cast<sim::SimWindow*>(&window);
-    for (const auto& observer : application.closeObservers) observer(&window);
-    if (content && std::find(windows.live.begin(), windows.live.end(), content) != windows.live.end())
-      content->visible = false;
-    if (plain) plain->visible = false;
+  std::shared_ptr<AppDelegate> launch(bool atLogin = false) {
+    launchEvents = CommandLineLaunchEvents(atLogin ? std::vector<std::string>{"Quorvelle", kLoginItemLaunchArgument}
+                                                   : std::vector<std::string>{"Quorvelle"});
+    delegate = AppDelegate::create(AppServices{
+        loop, application, defaults, updater, taps, launcher, hid, log, trust, statusBar, workspace, windows,
+        launchEvents, running, bundles, files, alerts,
+        ApplicationsFolders{root + "opt", root + "home/Applications", root + "home/Applications", std::nullopt},
+        "/opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap"});
+    delegate->setLaunchCompletedHandler([this] { journal.add("launch completed"); });
+    delegate->addApplicationCommands(windows.applicationMenu());
+    delegate->applicationDidFinishLaunching();
+    return delegate;
   }
 
   std::vector<std::string> toolTexts() const {
@@ -66,56 +97,142 @@ struct AppFixture : testing::Test {
     for (const auto& launch : launcher.launches) texts.push_back(launch.arguments.at(2));
     return texts;
   }
+  // The tray icon as drawn: "off", "on", "dimmed", or "none" without an item.
+  std::string look() const {
+    if (!statusBar.currentItem()) return "none";
+    if (!statusBar.currentItem()->trayIcon()->isVisible()) return "hidden";
+    const QImage shown = statusBar.currentItem()->icon().pixmap(22).toImage();
+    for (auto [name, symbol, dimmed] : {std::tuple{"off", "capslock", false}, {"on", "capslock.fill", false},
+                                        {"dimmed", "capslock.fill", true}}) {
+      if (shown == renderStatusIcon(statusBar.symbol(symbol), dimmed, 22).toImage()) return name;
+    }
+    return "unknown";
+  }
+  QMenu* trayMenu() const { return statusBar.currentItem()->trayIcon()->contextMenu(); }
+  // The tray menu's entries as drawn: "-" for a separator, "✓ " before a
+  // ticked one, hidden ones left out; opened first as a tray host does, or as
+  // a host reads it without opening it, once the change has been taken in.
+  std::vector<std::string> openMenu(bool open = true) {
+    if (open) emit trayMenu()->aboutToShow();
+    else QApplication::processEvents();
+    std::vector<std::string> drawn;
+    for (QAction* action : trayMenu()->actions()) {
+      if (!action->isVisible()) continue;
+      drawn.push_back(action->isSeparator() ? "-" : (action->isChecked() ? "✓ " : "") + action->text().toStdString());
+    }
+    return drawn;
+  }
+  bool choose(const std::string& title) {
+    for (QAction* action : trayMenu()->actions()) {
+      if (action->isVisible() && action->text().toStdString() == title) {
+        action->trigger();
+        return true;
+      }
+    }
+    return false;
+  }
+  // The check that follows every close runs on a later turn.
+  ActivationPolicy policyAfterCloses() {
+    loop.drain();
+    return application.activationPolicy();
+  }
 
+  testing_support::TempDir temp;
+  std::string root = temp.path() + "/";
   sim::Journal journal;
   sim::SimRunLoop loop;
-  sim::SimApplication application;
+  sim::RecordingLog log;
+  QtApplication application{log};
   sim::MemoryDefaultsStore defaults;
   sim::SimUpdater updater{&journal};
   sim::SimEventTapSystem taps{&journal};
   sim::RecordingProcessLauncher launcher{&journal};
   sim::SimHidSystem hid;
-  sim::RecordingLog log;
   sim::SimAccessibilityTrust trust{&journal};
-  sim::SimStatusBar statusBar;
+  QtStatusBar statusBar{traySymbols(Qt::black), Qt::black};
   sim::SimWorkspace workspace;
-  sim::SimContentWindows windows{application};
-  sim::SimLaunchEvents launchEvents;
+  CommandLineLaunchEvents launchEvents{std::vector<std::string>{"Quorvelle"}};
   sim::SimRunningApplications running{&journal};
   sim::SimBundles bundles;
-  sim::SimFileSystem files;
+  testing_support::TestFiles files{{root + "home", root + "home/Trash", {root + "home/Applications"}}};
   sim::SimAlerts alerts;
+  sim::SimLocalKeyMonitor keyMonitor;
+  sim::SimLoginItems loginItems;
+  sim::SimAdministratorScripts scripts;
+  CommandLineTool tool{files, scripts, bundles, CommandLinePaths{{root + "bin"}, root + "bin/quorvelle"}};
+  QtContentWindows windows{application, SettingsServices{loop, trust, workspace, alerts, keyMonitor, loginItems, log},
+                           tool, bundles};
   std::shared_ptr<AppDelegate> delegate;
 };
 
-TEST_F(AppFixture, OrdinaryLaunchStartsEverythingAndOpensSettingsLast) {
+TEST_F(AppFixture, OrdinaryLaunchStartsEverythingAndOpensTheSettingsWindowLastSizedToItsContent) {
   launch();
   EXPECT_THAT(journal.entries(),
               ElementsAre("updater started", "trust checked", "tap created",
                           "run /opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap", "source created",
                           "source added", "tap enabled", "launch completed"));
   EXPECT_THAT(toolTexts(), ElementsAre(kApply));
-  ASSERT_NE(statusBar.item(), nullptr);
-  EXPECT_EQ(statusBar.item()->symbol, "capslock.fill");
-  EXPECT_FALSE(statusBar.item()->dimmed) << "the icon is refreshed after the engine started";
-  ASSERT_NE(windows.find("settings"), nullptr);
-  EXPECT_TRUE(windows.find("settings")->visible);
+  EXPECT_EQ(look(), "on") << "the icon is refreshed after the engine started";
+  EXPECT_EQ(statusBar.currentItem()->trayIcon()->toolTip(), "Quorvelle");
   EXPECT_FALSE(delegate->isPollingForAccess());
   EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular);
   EXPECT_TRUE(log.lines.empty());
+
+  QWidget* window = widgetOf(delegate->settingsWindow());
+  ASSERT_TRUE(window && window->isVisible());
+  EXPECT_EQ(window->windowTitle(), "Quorvelle Preferences");
+  EXPECT_EQ(delegate->settingsWindow()->styleMask(), 15u);
+  EXPECT_EQ(window->minimumSize(), QSize(420, window->sizeHint().height()));
+  EXPECT_EQ(window->size(), window->minimumSize());
+  EXPECT_LE((window->geometry().center() - window->screen()->availableGeometry().center()).manhattanLength(), 3);
+  auto* content = window->findChild<SettingsWidget*>();
+  for (SettingsRow row : {SettingsRow::HyperShortcut, SettingsRow::Enabled, SettingsRow::HideMenuBarIcon}) {
+    EXPECT_TRUE(fitsInside(content->rowWidget(row), window)) << static_cast<int>(row);
+  }
+  ContentWindow* first = delegate->settingsWindow();
+  EXPECT_FALSE(delegate->applicationShouldHandleReopen(true));
+  EXPECT_EQ(delegate->settingsWindow(), first) << "reopen brings the same window forward";
+
+  // Hiding the tray icon takes the item away, adds the command row below the
+  // rest, and a new item comes back when shown again.
+  QtStatusItem* shown = statusBar.currentItem();
+  delegate->config().setHideMenuBarIcon(false);
+  EXPECT_EQ(statusBar.currentItem(), shown) << "one item at a time";
+  delegate->config().setHideMenuBarIcon(true);
+  EXPECT_EQ(look(), "none");
+  loop.drain();
+  QApplication::processEvents();
+  EXPECT_TRUE(fitsInside(content->rowWidget(SettingsRow::Command), window)) << window->height();
+  delegate->config().setHideMenuBarIcon(false);
+  EXPECT_EQ(look(), "on");
 }
 
-TEST_F(AppFixture, LoginItemAndUpdateRelaunchOpenNoWindow) {
-  launchEvents.event = LaunchEventDescriptor{kAEOpenApplication, {{kAEPropData, kAELaunchedAsLogInItem}}};
-  launch();
-  EXPECT_EQ(windows.settingsBuilt, 0);
-  EXPECT_NE(statusBar.item(), nullptr);
+TEST_F(AppFixture, LoginItemAndUpdateRelaunchOpenNoWindowAndTheSettingsComeFromTheTray) {
+  launch(/*atLogin=*/true);
+  EXPECT_EQ(delegate->settingsWindow(), nullptr);
   EXPECT_TRUE(delegate->hyperKey().hasTap());
+  // Scene windows of the same title come forward instead of a new one.
+  QWidget scene;
+  scene.setWindowTitle("Quorvelle Settings");
+  scene.show();
+  delegate->showSettings();
+  EXPECT_EQ(delegate->settingsWindow(), nullptr);
+  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular);
+  scene.hide();
 
-  launchEvents.event.reset();
+  const std::vector<std::string> menu = {"✓ Enabled", "-", "Preferences...", "-", "About...", "Check for Updates...",
+                                         "-", "Quit Quorvelle"};
+  EXPECT_EQ(openMenu(), menu);
+  ASSERT_TRUE(choose("Preferences..."));
+  ASSERT_NE(delegate->settingsWindow(), nullptr);
+  ASSERT_TRUE(choose("About..."));
+  EXPECT_TRUE(delegate->aboutWindow()->isVisible());
+  ASSERT_TRUE(choose("Check for Updates..."));
+  EXPECT_EQ(updater.created->userChecks, 1);
+
   defaults.values["relaunchedForUpdate"] = true;
-  AppFixture::launch();
-  EXPECT_EQ(windows.settingsBuilt, 0);
+  launch();
+  EXPECT_EQ(delegate->settingsWindow(), nullptr);
   EXPECT_EQ(defaults.values.count("relaunchedForUpdate"), 0u);
 }
 
@@ -125,17 +242,22 @@ TEST_F(AppFixture, DisabledAtLaunchPromptsNothingAndStartsNothing) {
   EXPECT_EQ(trust.prompts, 0);
   EXPECT_EQ(taps.tapsCreated, 0);
   EXPECT_TRUE(launcher.launches.empty());
-  ASSERT_NE(statusBar.item(), nullptr);
-  EXPECT_EQ(statusBar.item()->symbol, "capslock");
-  EXPECT_FALSE(statusBar.item()->dimmed);
+  EXPECT_EQ(look(), "off");
+  delegate->applicationWillTerminate();
+  EXPECT_THAT(toolTexts(), IsEmpty()) << "never started: terminating runs no tool";
 }
 
-TEST_F(AppFixture, UntrustedLaunchPromptsOnceThenPollsEveryTwoSeconds) {
+TEST_F(AppFixture, UntrustedLaunchPromptsOnceWarnsInTheTrayAndPollsEveryTwoSeconds) {
   trust.trusted = false;
-  launch();
+  launch(/*atLogin=*/true);  // no settings window, whose own timer would count
   EXPECT_EQ(trust.prompts, 1);
   EXPECT_TRUE(delegate->isPollingForAccess());
-  EXPECT_TRUE(statusBar.item()->dimmed);
+  EXPECT_EQ(look(), "dimmed");
+  EXPECT_EQ(openMenu(), (std::vector<std::string>{"⚠︎ Grant Input Access...", "-", "✓ Enabled", "-",
+                                                  "Preferences...", "-", "About...", "Check for Updates...", "-",
+                                                  "Quit Quorvelle"}));
+  ASSERT_TRUE(choose("⚠︎ Grant Input Access..."));
+  EXPECT_THAT(workspace.openedURLs, ElementsAre(kAccessibilitySettingsURL));
   loop.advance(5.0);
   EXPECT_EQ(taps.tapsCreated, 0);
   EXPECT_EQ(trust.prompts, 1) << "polling never prompts";
@@ -147,36 +269,41 @@ TEST_F(AppFixture, UntrustedLaunchPromptsOnceThenPollsEveryTwoSeconds) {
   EXPECT_TRUE(delegate->hyperKey().hasTap());
   EXPECT_FALSE(delegate->isPollingForAccess());
   EXPECT_EQ(loop.liveTimers(), 0u);
-  EXPECT_FALSE(statusBar.item()->dimmed);
+  EXPECT_EQ(look(), "on");
+  EXPECT_EQ(openMenu(/*open=*/false).front(), "✓ Enabled") << "up to date before any host asks";
+  emit statusBar.currentItem()->trayIcon()->activated(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return trayMenu()->isVisible(); })) << "a click on the icon opens the menu";
+  trayMenu()->hide();
 }
 
 TEST_F(AppFixture, SwitchingOffWhilePollingStopsThePollAndOnAgainPromptsAgain) {
   trust.trusted = false;
-  launch();
-  delegate->config().setEnabled(false);
+  launch(/*atLogin=*/true);
+  ASSERT_TRUE(choose("Enabled"));
+  EXPECT_FALSE(delegate->config().enabled());
+  EXPECT_EQ(defaults.values.at("enabled"), PropertyValue(false));
   EXPECT_TRUE(delegate->isPollingForAccess()) << "the change arrives on a later turn";
+  EXPECT_EQ(look(), "dimmed") << "the icon waits for the delegate";
   loop.drain();
   EXPECT_FALSE(delegate->isPollingForAccess());
-  EXPECT_EQ(statusBar.item()->symbol, "capslock");
+  EXPECT_EQ(look(), "off");
+  EXPECT_EQ(openMenu().front(), "Enabled");
   trust.trusted = true;
   loop.advance(10);
   EXPECT_EQ(taps.tapsCreated, 0) << "granting starts nothing while switched off";
 
   trust.trusted = false;
-  delegate->config().setEnabled(true);
+  ASSERT_TRUE(choose("Enabled"));
+  EXPECT_TRUE(delegate->config().enabled());
   loop.drain();
   delegate->config().setEnabled(false);
   delegate->config().setEnabled(true);
   loop.drain();
   EXPECT_EQ(trust.prompts, 3);
   EXPECT_EQ(loop.liveTimers(), 1u) << "exactly one poll";
-}
 
-TEST_F(AppFixture, PollTickReadsEnabledAtTheTick) {
-  trust.trusted = false;
-  launch();
+  // Switched off with the change still queued when a tick comes.
   trust.trusted = true;
-  // Switched off, with the change still queued for the delegate when a tick comes.
   delegate->config().setEnabled(false);
   sim::SimRunLoop elsewhere;
   std::shared_ptr<Timer> firing = elsewhere.scheduleTimer(2.0, true, RunLoopMode::Default, [](Timer&) {});
@@ -190,7 +317,7 @@ TEST_F(AppFixture, TapRefusedLogsOnlyOnThePromptPath) {
   taps.allowTaps = false;
   launch();
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to create event tap"));
-  EXPECT_TRUE(statusBar.item()->dimmed);
+  EXPECT_EQ(look(), "dimmed");
   EXPECT_FALSE(delegate->isPollingForAccess()) << "no retry";
 
   trust.trusted = false;
@@ -202,8 +329,11 @@ TEST_F(AppFixture, TapRefusedLogsOnlyOnThePromptPath) {
   EXPECT_EQ(log.lines.size(), 1u) << "a failed start after a poll is not logged";
 }
 
-TEST_F(AppFixture, SettingsReachTheEngineAndTheIcon) {
+TEST_F(AppFixture, SettingsReachTheEngineAndTheMappingGoesAtTermination) {
   launch();
+  loop.drain();
+  EXPECT_EQ(taps.tapsCreated, 1) << "the initial values call no handler";
+  EXPECT_EQ(trust.prompts, 0);
   // The modifiers handler is synchronous: the very next key carries the new set.
   taps.physicallyDown.insert(sim::SimEventTapSystem::kF18);
   taps.tap()->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
@@ -215,220 +345,207 @@ TEST_F(AppFixture, SettingsReachTheEngineAndTheIcon) {
   loop.drain();
   EXPECT_FALSE(delegate->hyperKey().hasTap());
   EXPECT_THAT(toolTexts(), ElementsAre(kApply, kClear));
-  EXPECT_EQ(statusBar.item()->symbol, "capslock");
 
-  delegate->config().setHideMenuBarIcon(true);
-  EXPECT_EQ(statusBar.item(), nullptr);
-  delegate->config().setHideMenuBarIcon(false);
-  ASSERT_NE(statusBar.item(), nullptr);
-  EXPECT_EQ(statusBar.itemsAdded, 2);
-  EXPECT_EQ(statusBar.item()->symbol, "capslock");
-}
-
-TEST_F(AppFixture, InitialValuesOfEnabledAndHideCallNoHandler) {
-  launch();
+  delegate->config().setEnabled(true);
   loop.drain();
-  EXPECT_EQ(statusBar.itemsAdded, 1);
-  EXPECT_EQ(taps.tapsCreated, 1);
-  EXPECT_EQ(trust.prompts, 0);
+  delegate->applicationWillTerminate();
+  EXPECT_FALSE(delegate->hyperKey().hasTap());
+  EXPECT_THAT(toolTexts(), ElementsAre(kApply, kClear, kApply, kClear));
 }
 
-TEST_F(AppFixture, OlderCopiesQuitBeforeStartUpGoesOn) {
-  running.add(41, "com.quorvelle.Quorvelle", /*quitsWhenAsked=*/false);
-  running.add(42, "com.quorvelle.Quorvelle", /*quitsWhenAsked=*/true);
-  running.add(100, "com.quorvelle.Quorvelle", true);  // this process
+TEST_F(AppFixture, OlderCopiesQuitBeforeStartUpGoesOnAndANewerOneMakesThisOneQuit) {
+  running.add(41, kId, /*quitsWhenAsked=*/false);
+  running.add(42, kId, /*quitsWhenAsked=*/true);
+  running.add(100, kId, true);  // this process
   launch();
-  EXPECT_EQ(statusBar.item(), nullptr);
-  EXPECT_EQ(taps.tapsCreated, 0) << "the older copy still holds the keyboard";
+  EXPECT_EQ(look(), "none");
   loop.advance(5.0);
-  EXPECT_EQ(taps.tapsCreated, 0);
-  EXPECT_THAT(journal.entries(), testing::Not(testing::Contains("launch completed")));
+  EXPECT_EQ(taps.tapsCreated, 0) << "the older copy still holds the keyboard";
+  EXPECT_THAT(journal.entries(), Not(Contains("launch completed")));
   loop.advance(0.1);
   EXPECT_EQ(journal.entries().back(), "launch completed");
   EXPECT_THAT(journal.entries(), testing::IsSupersetOf({"terminate 41", "terminate 42", "force 41"}));
-  EXPECT_THAT(journal.entries(), testing::Not(testing::Contains("force 42")));
-  EXPECT_NE(statusBar.item(), nullptr);
+  EXPECT_THAT(journal.entries(), Not(Contains("force 42")));
   EXPECT_TRUE(delegate->hyperKey().hasTap());
-}
+  EXPECT_EQ(look(), "on");
 
-TEST_F(AppFixture, ANewerCopyRunningMakesThisOneQuitTouchingNoOne) {
-  running.add(41, "com.quorvelle.Quorvelle", /*quitsWhenAsked=*/true);
-  running.add(120, "com.quorvelle.Quorvelle", true, /*newer=*/true);
-  launch();
-  loop.advance(10);
-  EXPECT_EQ(application.terminations, 1);
+  delegate.reset();
+  journal.clear();
+  running.add(43, kId, /*quitsWhenAsked=*/true);
+  running.add(120, kId, true, /*newer=*/true);
+  QTimer::singleShot(0, [&] {  // in the event loop, which quitting ends
+    launch();
+    loop.advance(10);
+    if (!application.isTerminating()) QCoreApplication::exit(1);
+  });
+  EXPECT_EQ(QApplication::exec(), 0);
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: a newer copy is running (process 120); this one quits"));
   EXPECT_THAT(journal.entries(), IsEmpty()) << "the newer copy ends the older ones";
-  EXPECT_EQ(statusBar.itemsAdded, 0);
 }
 
-TEST_F(AppFixture, HandingOverToTheInstalledCopySetsNothingUp) {
-  bundles.mainPath = "/home/user/Downloads/Quorvelle.app";
-  bundles.infos[bundles.mainPath] = bundles.infos[kBundle];
-  files.addFile(bundles.mainPath + "/Contents/MacOS/Quorvelle", "", true);
-  const std::string installed = "/home/user/Applications/Quorvelle.app";
-  bundles.infos[installed] = bundles.infos[kBundle];
-  files.addFile(installed + "/Contents/MacOS/Quorvelle", "", true);
+TEST_F(AppFixture, HandingOverToTheInstalledCopySetsNothingUpUnlessItCannotBeOpened) {
+  bundles.mainPath = root + "home/Downloads/Quorvelle.app";
+  const std::string installed = root + "home/Applications/Quorvelle.app";
+  bundles.infos[bundles.mainPath] = bundles.infos[installed] = bundles.infos[root + "opt/Quorvelle.app"];
   launch();
   EXPECT_THAT(workspace.openedApplications, ElementsAre(installed));
   loop.advance(10);
-  EXPECT_EQ(statusBar.itemsAdded, 0);
+  EXPECT_EQ(look(), "none");
   EXPECT_EQ(taps.tapsCreated, 0);
-  EXPECT_EQ(windows.settingsBuilt, 0);
+  EXPECT_EQ(delegate->settingsWindow(), nullptr);
   EXPECT_EQ(running.listings, 0);
-  EXPECT_THAT(journal.entries(), testing::Not(testing::Contains("launch completed")));
-  workspace.completeOpen();
-  loop.drain();
-  EXPECT_EQ(application.terminations, 1);
-
-  // The installed copy cannot be opened: this one goes on, and says why.
-  launch();
+  EXPECT_THAT(journal.entries(), IsEmpty());
   workspace.completeOpen("Permission denied");
   loop.drain();
-  EXPECT_EQ(application.terminations, 1);
+  EXPECT_FALSE(application.isTerminating());
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to open " + installed + ": Permission denied"));
   EXPECT_EQ(journal.entries().back(), "launch completed");
-  EXPECT_EQ(statusBar.itemsAdded, 1);
+  EXPECT_EQ(look(), "on");
 }
 
-TEST_F(AppFixture, SettingsWindowIsBuiltOnceSizedToContentAndRebuiltAfterClosing) {
+TEST_F(AppFixture, ClosesAreHeardOnceAcceptedAndOnlyVisibleTitledWindowsKeepTheApplicationInFront) {
+  std::vector<std::string> closes;
+  application.addWindowWillCloseObserver([&](Window* window) {
+    closes.push_back(window->title() + (window->isVisible() ? " (on screen)" : " (gone)"));
+  });
   launch();
-  sim::SimContentWindow* first = windows.find("settings");
-  ASSERT_NE(first, nullptr);
-  EXPECT_THAT(first->steps, ElementsAre("title Quorvelle Preferences", "style 15", "min size", "size", "center",
-                                        "kept when closed", "show", "key and front"));
-  EXPECT_EQ(first->size.width, 420);
-  EXPECT_EQ(first->size.height, 377);
-  EXPECT_EQ(first->minSize.height, 377);
-
-  EXPECT_FALSE(delegate->applicationShouldHandleReopen(true));
-  EXPECT_EQ(windows.settingsBuilt, 1) << "reopen brings the same window forward";
-
-  close(*first);
-  EXPECT_EQ(windows.find("settings"), nullptr) << "the controller is dropped as the window closes";
+  QPointer<QWidget> settings = widgetOf(delegate->settingsWindow());
+  EXPECT_TRUE(settings->close());
+  EXPECT_EQ(delegate->settingsWindow(), nullptr) << "dropped as its window closes";
   EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular);
-  loop.drain();
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Accessory);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(settings) << "released once its close is over";
+  EXPECT_EQ(policyAfterCloses(), ActivationPolicy::Accessory);
 
-  windows.settingsHeight = 401;
-  delegate->statusItem()->openPreferences();
-  ASSERT_NE(windows.find("settings"), nullptr);
-  EXPECT_EQ(windows.settingsBuilt, 2);
-  EXPECT_EQ(windows.find("settings")->size.height, 401);
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular);
-}
+  class Stubborn : public QWidget {
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+  } stubborn;
+  stubborn.setWindowTitle("Stubborn");
+  stubborn.show();
+  EXPECT_FALSE(stubborn.close());
+  QWidget frameless(nullptr, Qt::FramelessWindowHint), minimised;
+  frameless.show();
+  minimised.showMinimized();
+  QMenu popup;
+  popup.popup(QPoint(10, 10));
+  popup.close();
+  QMessageBox alert;
+  alert.setWindowTitle("Alert");
+  QTimer::singleShot(0, alert.addButton("OK", QMessageBox::AcceptRole), &QPushButton::click);
+  alert.exec();
+  EXPECT_THAT(closes, ElementsAre("Quorvelle Preferences (on screen)", "Alert (on screen)"))
+      << "neither a refused close nor a menu";
 
-TEST_F(AppFixture, AboutWindowIsKeptAndAnotherTitledWindowKeepsTheDockIcon) {
-  launch();
+  // About is sized to its content, kept when closed and comes back where it
+  // was left; the stubborn window keeps the application in front meanwhile.
   delegate->showAboutWindow();
-  sim::SimContentWindow* about = windows.find("about");
-  ASSERT_NE(about, nullptr);
-  EXPECT_THAT(about->steps, ElementsAre("title About Quorvelle", "style 3", "size", "kept when closed", "center",
-                                        "show", "key and front"));
-  EXPECT_EQ(about->size.width, 300);
-
-  close(*windows.find("settings"));
-  loop.drain();
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular) << "About is still on screen";
-
-  close(*about);
-  EXPECT_EQ(windows.find("about"), about) << "closing only hides it";
-  loop.drain();
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Accessory);
-  delegate->statusItem()->openAbout();
-  EXPECT_EQ(windows.aboutBuilt, 1);
-  EXPECT_TRUE(about->visible);
-
-  // Any other window closing schedules the check as well.
-  sim::SimWindow& other = application.addWindow("Software Update", kWindowTitled);
-  close(*about);
-  close(other);
-  loop.drain();
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Accessory);
+  QWidget* about = widgetOf(delegate->aboutWindow());
+  EXPECT_EQ(about->windowTitle(), "About Quorvelle");
+  EXPECT_EQ(delegate->aboutWindow()->styleMask(), 3u);
+  EXPECT_EQ(about->minimumSize(), about->maximumSize()) << "not resizable";
+  EXPECT_EQ(about->size(), about->sizeHint());
+  about->move(100, 120);
+  about->close();
+  EXPECT_EQ(policyAfterCloses(), ActivationPolicy::Regular);
+  stubborn.hide();
+  delegate->showAboutWindow();
+  EXPECT_EQ(widgetOf(delegate->aboutWindow()), about);
+  EXPECT_TRUE(about->isVisible());
+  EXPECT_EQ(about->pos(), QPoint(100, 120));
+  about->close();
+  EXPECT_EQ(policyAfterCloses(), ActivationPolicy::Accessory) << "frameless or minimised: no title bar on screen";
 }
 
-TEST_F(AppFixture, AVisibleSettingsSceneWindowIsBroughtForwardInstead) {
-  launchEvents.event = LaunchEventDescriptor{kAEOpenApplication, {{kAEPropData, kAELaunchedAsLogInItem}}};
+TEST_F(AppFixture, TheSettingsWindowOffersTheApplicationCommandsInItsButtonAndContextMenu) {
   launch();
-  sim::SimWindow& scene = application.addWindow("Quorvelle Settings", kWindowTitled);
-  delegate->showSettings();
-  EXPECT_EQ(scene.timesBroughtFront, 1);
-  EXPECT_EQ(windows.settingsBuilt, 0);
-  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular);
-}
-
-TEST_F(AppFixture, ApplicationCommandsShowAboutAndCheckForUpdatesInFront) {
-  launchEvents.event = LaunchEventDescriptor{kAEOpenApplication, {{kAEPropData, kAELaunchedAsLogInItem}}};
-  launch();
-  sim::SimMenu commands;
-  delegate->addApplicationCommands(commands);
-  EXPECT_THAT(commands.open(), ElementsAre("About Quorvelle", "Check for Updates…"));
-
-  ASSERT_TRUE(commands.choose("Check for Updates…"));
+  QWidget* settings = widgetOf(delegate->settingsWindow());
+  auto* button = settings->findChild<QToolButton*>(QtContentWindows::kMenuButtonName);
+  ASSERT_TRUE(button && button->menu());
+  EXPECT_TRUE(fitsInside(button, settings));
+  QList<QAction*> actions = button->menu()->actions();
+  ASSERT_EQ(actions.size(), 2);
+  EXPECT_EQ(actions[0]->text() + "|" + actions[1]->text(), "About Quorvelle|Check for Updates…");
+  application.setActivationPolicy(ActivationPolicy::Accessory);
+  actions[1]->trigger();
   EXPECT_EQ(updater.created->userChecks, 1);
-  EXPECT_THAT(application.calls, ElementsAre("policy regular", "activate"));
-  ASSERT_TRUE(commands.choose("About Quorvelle"));
-  ASSERT_NE(windows.find("about"), nullptr);
-  EXPECT_TRUE(windows.find("about")->visible);
+  EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Regular) << "in front before the updater shows";
+  actions[0]->trigger();
+  EXPECT_TRUE(delegate->aboutWindow()->isVisible());
+
+  auto* enabled = settings->findChild<QCheckBox*>("enabled");
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), enabled->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(enabled, &click);
+  EXPECT_TRUE(button->menu()->isVisible()) << "a right click offers the same menu";
+  button->menu()->close();
 
   delegate.reset();
-  EXPECT_TRUE(commands.choose("Check for Updates…")) << "harmless once the delegate is gone";
-  EXPECT_TRUE(commands.choose("About Quorvelle"));
+  actions[1]->trigger();  // harmless once the delegate is gone
+  actions[0]->trigger();
+  EXPECT_EQ(updater.created->userChecks, 1);
 }
 
-TEST_F(AppFixture, TerminationStopsTheEngineAndClearsTheMapping) {
-  launch();
-  delegate->statusItem()->quit();
-  EXPECT_EQ(application.terminations, 1);
-  delegate->applicationWillTerminate();
-  EXPECT_FALSE(delegate->hyperKey().hasTap());
-  EXPECT_THAT(toolTexts(), ElementsAre(kApply, kClear));
+TEST_F(AppFixture, TheTrayMenuShortcutsWorkWhileItIsOpenAndQuitTerminatesOnce) {
+  launch(/*atLogin=*/true);
+  int terminations = 0;
+  application.setTerminationHandler([&] { ++terminations; });
+  trayMenu()->popup(QPoint(10, 10));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return trayMenu()->isVisible(); }));
+  QTest::keyClick(trayMenu(), Qt::Key_Comma, Qt::ControlModifier);
+  EXPECT_FALSE(trayMenu()->isVisible());
+  ASSERT_NE(delegate->settingsWindow(), nullptr);
+  trayMenu()->popup(QPoint(10, 10));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return trayMenu()->isVisible(); }));
+  bool quitByKey = false;
+  QTimer::singleShot(0, [&] {
+    QTest::keyClick(trayMenu(), Qt::Key_Q, Qt::ControlModifier);
+    quitByKey = application.isTerminating();
+    application.terminate();  // never waits in vain
+    application.terminate();
+  });
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_TRUE(quitByKey);
+  EXPECT_EQ(terminations, 1);
 
-  // Never started: terminating runs no tool.
-  launcher.launches.clear();
-  defaults.values["enabled"] = false;
-  launch();
-  delegate->applicationWillTerminate();
-  EXPECT_THAT(toolTexts(), IsEmpty());
+  // The session ending quits the loop without terminate(): the handler runs all the same.
+  QtApplication another(log);
+  another.setTerminationHandler([&] { ++terminations; });
+  QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+  QApplication::exec();
+  EXPECT_EQ(terminations, 2);
 }
 
-TEST_F(AppFixture, QuittingWhileStartUpWaitsStartsNothing) {
+TEST_F(AppFixture, QuittingWhileStartUpWaitsStartsNothingAndNothingRunsOnceTheDelegateIsGone) {
   // Quit from under the move prompt: the prompt's loop ends unanswered.
-  bundles.mainPath = "/home/user/Downloads/Quorvelle.app";
-  bundles.infos[bundles.mainPath] = bundles.infos[kBundle];
+  bundles.mainPath = root + "home/Downloads/Quorvelle.app";
+  bundles.infos[bundles.mainPath] = bundles.infos[root + "opt/Quorvelle.app"];
   alerts.answers.push_back({kAlertFirstButtonReturn + 2, false});
   alerts.onShow = [this] { delegate->applicationWillTerminate(); };
   launch();
   EXPECT_EQ(alerts.shown.size(), 1u);
-  EXPECT_EQ(statusBar.itemsAdded, 0);
-  EXPECT_EQ(taps.tapsCreated, 0);
-  EXPECT_THAT(journal.entries(), testing::Not(testing::Contains("launch completed")));
+  EXPECT_THAT(journal.entries(), IsEmpty());
 
   // Quit while waiting for an older copy.
   alerts.onShow = nullptr;
-  bundles.mainPath = kBundle;
-  running.add(42, "com.quorvelle.Quorvelle", /*quitsWhenAsked=*/true);
+  bundles.mainPath = root + "opt/Quorvelle.app";
+  running.add(42, kId, /*quitsWhenAsked=*/false);
   launch();
   delegate->applicationWillTerminate();
-  loop.advance(1.0);
-  EXPECT_EQ(statusBar.itemsAdded, 0);
-  EXPECT_EQ(taps.tapsCreated, 0);
-}
+  loop.advance(6.0);
+  EXPECT_THAT(journal.entries(), ElementsAre("terminate 42", "force 42"));
+  EXPECT_EQ(look(), "none");
 
-TEST_F(AppFixture, TimersAndWaitsDoNothingOnceTheDelegateIsGone) {
+  // The delegate is gone while it waits for an older copy, or polls for access.
+  running.add(43, kId, /*quitsWhenAsked=*/true);
+  launch();
+  delegate.reset();
+  loop.advance(1.0);
+  EXPECT_EQ(journal.entries().back(), "terminate 43") << "no delegate to complete the launch";
   trust.trusted = false;
   launch();
   delegate.reset();  // the poll timer lives on in the run loop
   trust.trusted = true;
   loop.advance(4.0);
   EXPECT_EQ(taps.tapsCreated, 0);
-
-  running.add(42, "com.quorvelle.Quorvelle", /*quitsWhenAsked=*/true);
-  launch();
-  EXPECT_EQ(statusBar.itemsAdded, 1) << "only the first delegate got this far";
-  delegate.reset();
-  loop.advance(1.0);
-  EXPECT_EQ(statusBar.itemsAdded, 1) << "the wait ends without a delegate to complete";
 }
 
 }  // namespace

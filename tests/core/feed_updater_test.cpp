@@ -5,10 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "sim/sim_desktop.h"
+#include "sim/sim_appcast_feed.h"
+#include "sim/sim_application.h"
 #include "sim/sim_run_loop.h"
 #include "sim/sim_services.h"
-#include "sim/sim_updates.h"
+#include "sim/sim_update_window.h"
+#include "sim/sim_wall_clock.h"
 #include "update/update_controller.h"
 #include "update/update_window_contents.h"
 
@@ -128,18 +130,28 @@ TEST_F(FeedUpdaterFixture, BackgroundChecksAreDailyQuietAndNeverRetried) {
   EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Accessory);
 }
 
-TEST_F(FeedUpdaterFixture, TheSettingAndLastCheckLiveInTheUpdatersOwnStoreAcrossRuns) {
+// The relaunch marker lives in the application's preferences for exactly
+// one run; the updater's setting and last check in its own store, for good.
+TEST_F(FeedUpdaterFixture, WhatLivesAcrossRuns) {
   {
     Run first(*this);
+    EXPECT_FALSE(first.updates.relaunchedAfterUpdate());
     EXPECT_TRUE(first.updates.automaticallyChecksForUpdates());
+    std::vector<bool> seenDuringAnnouncement;
+    Cancellable will = first.updates.objectWillChange().subscribe(
+        [&] { seenDuringAnnouncement.push_back(first.updates.automaticallyChecksForUpdates()); });
     first.updates.setAutomaticallyChecksForUpdates(false);
+    EXPECT_THAT(seenDuringAnnouncement, testing::ElementsAre(true)) << "announced before it changes";
     loop.advance(3 * kDay);
     EXPECT_TRUE(feed.requests.empty());
+    first.updates.updaterWillRelaunchApplication();
+    EXPECT_EQ(appDefaults.values.at("relaunchedForUpdate"), PropertyValue(true));
   }
   EXPECT_EQ(updaterDefaults.values.at(AutomaticChecks::kEnabledKey), PropertyValue(false));
-  EXPECT_TRUE(appDefaults.values.empty()) << "nothing among the application's preferences";
 
   Run second(*this);
+  EXPECT_TRUE(second.updates.relaunchedAfterUpdate());
+  EXPECT_TRUE(appDefaults.values.empty()) << "the marker is gone, and the setting was never there";
   EXPECT_FALSE(second.updates.automaticallyChecksForUpdates());
   second.updates.setAutomaticallyChecksForUpdates(true);
   loop.advance(0);
@@ -147,6 +159,7 @@ TEST_F(FeedUpdaterFixture, TheSettingAndLastCheckLiveInTheUpdatersOwnStoreAcross
   feed.answer({});
   loop.advance(20 * kHour);
   Run third(*this);  // a restart keeps the last check time
+  EXPECT_FALSE(third.updates.relaunchedAfterUpdate());
   loop.advance(3 * kHour);
   EXPECT_EQ(feed.requests.size(), 1u);
   loop.advance(1 * kHour);

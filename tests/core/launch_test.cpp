@@ -1,10 +1,11 @@
-// How a launch began, and how it replaces older running copies, on virtual time.
+// How a launch began, and how it replaces older running copies, on virtual
+// time. The deadline, the forced quit and a newer copy are tested where the
+// application delegate waits for them.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "app/launch_kind.h"
 #include "app/other_instances.h"
-#include "sim/sim_launch_events.h"
 #include "sim/sim_run_loop.h"
 #include "sim/sim_running_applications.h"
 #include "sim/sim_services.h"
@@ -18,11 +19,11 @@ using testing::IsEmpty;
 constexpr char kIdentifier[] = "com.quorvelle.Quorvelle";
 
 TEST(LaunchKind, OnlyAnOpenEventMarkedAsLoginItemCounts) {
-  struct Case {
+  struct Events : LaunchEvents {
+    std::optional<LaunchEventDescriptor> currentEvent() const override { return event; }
     std::optional<LaunchEventDescriptor> event;
-    bool loginItem;
-  };
-  const Case cases[] = {
+  } events;
+  const std::pair<std::optional<LaunchEventDescriptor>, bool> cases[] = {
       {std::nullopt, false},
       {LaunchEventDescriptor{kAEOpenApplication, {}}, false},
       {LaunchEventDescriptor{kAEOpenApplication, {{kAEPropData, kAELaunchedAsLogInItem}}}, true},
@@ -30,21 +31,14 @@ TEST(LaunchKind, OnlyAnOpenEventMarkedAsLoginItemCounts) {
       {LaunchEventDescriptor{kAEOpenApplication, {{0x6B657930, kAELaunchedAsLogInItem}}}, false},
       {LaunchEventDescriptor{0x72617070, {{kAEPropData, kAELaunchedAsLogInItem}}}, false},  // 'rapp'
   };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(i);
-    sim::SimLaunchEvents events;
-    events.event = cases[i].event;
-    EXPECT_EQ(launchedAsLoginItem(events), cases[i].loginItem);
+  for (const auto& [event, loginItem] : cases) {
+    events.event = event;
+    EXPECT_EQ(launchedAsLoginItem(events), loginItem) << (&event - &cases[0].first);
   }
 }
 
-// The deadline and the forced quit are tested where the application
-// delegate waits for them; what the delegate does once gone, there as well.
 struct OtherInstancesFixture : testing::Test {
-  OtherInstancesFixture() {
-    bundles.infos[bundles.mainPath] = {{"CFBundleIdentifier", std::string(kIdentifier)}};
-    running.currentPid = 100;
-  }
+  OtherInstancesFixture() { bundles.infos[bundles.mainPath] = {{"CFBundleIdentifier", std::string(kIdentifier)}}; }
   void start() {
     instances.terminateOtherInstances([this] { launchesCompleted.push_back(loop.now()); },
                                       [](int) { ADD_FAILURE() << "only older copies run here"; });
@@ -58,21 +52,17 @@ struct OtherInstancesFixture : testing::Test {
   std::vector<double> launchesCompleted;
 };
 
-TEST_F(OtherInstancesFixture, AloneCompletesAtOnceWithoutATimer) {
+TEST_F(OtherInstancesFixture, AloneOrWithoutABundleIdentifierCompletesAtOnceWithoutATimer) {
   running.add(100, kIdentifier, true);       // this process
   running.add(7, "org.example.Other", true);  // another application
   start();
   EXPECT_THAT(launchesCompleted, ElementsAre(0.0));
   EXPECT_EQ(loop.liveTimers(), 0u);
-  EXPECT_THAT(journal.entries(), IsEmpty());
-}
-
-TEST_F(OtherInstancesFixture, WithoutABundleIdentifierNothingIsSearched) {
   bundles.infos.clear();
-  running.add(7, kIdentifier, true);
+  running.add(8, kIdentifier, true);
   start();
-  EXPECT_EQ(launchesCompleted.size(), 1u);
-  EXPECT_EQ(running.listings, 0);
+  EXPECT_EQ(launchesCompleted.size(), 2u);
+  EXPECT_EQ(running.listings, 1) << "nothing searched without an identifier";
   EXPECT_THAT(journal.entries(), IsEmpty());
 }
 
@@ -80,7 +70,6 @@ TEST_F(OtherInstancesFixture, CopyThatQuitsContinuesOnTheFirstTick) {
   running.add(7, kIdentifier, true);
   start();
   EXPECT_THAT(journal.entries(), ElementsAre("terminate 7"));
-  EXPECT_THAT(launchesCompleted, IsEmpty());
   loop.advance(0.09);
   EXPECT_THAT(launchesCompleted, IsEmpty());
   loop.advance(0.02);
@@ -91,24 +80,13 @@ TEST_F(OtherInstancesFixture, CopyThatQuitsContinuesOnTheFirstTick) {
   EXPECT_EQ(launchesCompleted.size(), 1u);
 }
 
-TEST_F(OtherInstancesFixture, CopyStartedDuringTheWaitIsLeftAlone) {
-  auto older = running.add(7, kIdentifier, false);
-  start();
-  running.add(9, kIdentifier, false);
-  loop.advance(0.3);
-  older->terminated = true;  // quits in its own time
-  loop.advance(0.1);
-  EXPECT_EQ(launchesCompleted.size(), 1u);
-  EXPECT_THAT(journal.entries(), ElementsAre("terminate 7"));
-}
-
-TEST_F(OtherInstancesFixture, TicksPauseWhileAMenuIsTracked) {
+TEST_F(OtherInstancesFixture, TicksPauseWhileAMenuIsTrackedAndACopyStartedMeanwhileIsLeftAlone) {
   running.add(7, kIdentifier, false);
   start();
+  running.add(9, kIdentifier, false);
   loop.setTrackingMenu(true);
   loop.advance(8.0);
   EXPECT_THAT(launchesCompleted, IsEmpty());
-  EXPECT_THAT(journal.entries(), ElementsAre("terminate 7"));
   loop.setTrackingMenu(false);
   loop.advance(0.1);
   EXPECT_THAT(journal.entries(), ElementsAre("terminate 7", "force 7"));

@@ -1,57 +1,66 @@
-// The offer to move into the Applications folder, on a simulated file system.
+// The offer to move into the Applications folder, on real files in a
+// temporary folder that holds the system folder ("opt") and the home.
 #include "install/move_to_applications.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "install/bundle_version.h"
-#include "sim/sim_desktop.h"
-#include "sim/sim_file_system.h"
+#include "linux/process_util.h"
+#include "linux/temp_dir.h"
+#include "linux/test_files.h"
+#include "sim/sim_alerts.h"
+#include "sim/sim_application.h"
+#include "sim/sim_workspace.h"
 #include "sim/sim_run_loop.h"
 #include "sim/sim_services.h"
 
 namespace quorvelle {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testing_support::readText;
 
-constexpr char kInstalled[] = "/home/user/Applications/Quorvelle.app";
-constexpr char kDownloaded[] = "/home/user/Downloads/Quorvelle.app";
+constexpr int kMove = kAlertFirstButtonReturn, kNotNow = kAlertFirstButtonReturn + 1;
 
 InfoDictionary infoWithVersion(PropertyValue version) {
-  return {{"CFBundleIdentifier", std::string("com.quorvelle.Quorvelle")},
-          {"CFBundleVersion", std::move(version)}};
+  return {{"CFBundleIdentifier", std::string("com.quorvelle.Quorvelle")}, {"CFBundleVersion", std::move(version)}};
 }
 
 // Everything one launch sees; a test may build several.
 struct MoveScene {
   MoveScene() {
-    files.addFolder("/opt");
-    files.addFolder("/home/user/Downloads");
-    useBundle(kDownloaded, std::string("12"));
+    fs::create_directories(root + "opt");
+    useBundle(downloaded, std::string("12"));
   }
-
   // The running bundle, present on disk and with the given build number.
   void useBundle(const std::string& path, std::optional<PropertyValue> version) {
     bundles.mainPath = path;
-    files.addFile(path + "/Contents/MacOS/Quorvelle", "own", true);
+    testing_support::writeText(path + "/Contents/MacOS/Quorvelle", "own", true);
     if (version) bundles.infos[path] = infoWithVersion(*version);
   }
   void installCopy(PropertyValue version) {
-    files.addFile(std::string(kInstalled) + "/Contents/MacOS/Quorvelle", "old", true);
-    bundles.infos[kInstalled] = infoWithVersion(std::move(version));
+    testing_support::writeText(installed + "/Contents/MacOS/Quorvelle", "old", true);
+    bundles.infos[installed] = infoWithVersion(std::move(version));
   }
-
-  bool run() { return mover.moveToApplicationsIfNeeded(); }
+  bool run(std::optional<AlertResponse> answer = std::nullopt) {
+    if (answer) alerts.answers.push_back(*answer);
+    return mover.moveToApplicationsIfNeeded();
+  }
   bool startedNormally() const {
     return alerts.shown.empty() && workspace.openedApplications.empty() && defaults.writes == 0 &&
-           files.operations.empty() && application.calls.empty();
+           application.calls.empty();
   }
   bool dontAsk() const { return defaults.boolForKey("dontAskToMoveToApplications"); }
 
+  testing_support::TempDir temp;
+  std::string root = temp.path() + "/";
+  std::string installed = root + "home/Applications/Quorvelle.app", downloaded = root + "home/Downloads/Quorvelle.app";
+  std::string trashed = root + "home/Trash/files/Quorvelle.app/Contents/MacOS/Quorvelle";
   sim::SimBundles bundles;
-  sim::SimFileSystem files;
+  testing_support::TestFiles files{{root + "home", root + "home/Trash", {root + "home/Applications"}}};
   sim::MemoryDefaultsStore defaults;
   sim::SimAlerts alerts;
   sim::SimApplication application;
@@ -60,38 +69,36 @@ struct MoveScene {
   sim::SimWorkspace workspace;
   sim::RecordingProcessLauncher processes;
   sim::RecordingLog log;
-  ApplicationsFolders folders{"/opt", "/home/user/Applications", "/home/user/Applications",
-                              std::nullopt};
-  MoveToApplications mover{folders, {bundles, files, defaults, alerts, activation, workspace,
-                                     application, loop, processes, log}};
+  ApplicationsFolders folders{root + "opt", root + "home/Applications", root + "home/Applications", std::nullopt};
+  MoveToApplications mover{folders, {bundles, files, defaults, alerts, activation, workspace, application, loop,
+                                     processes, log}};
 };
 
 struct MoveFixture : testing::Test, MoveScene {};
 
 TEST(MoveToApplications, InstalledLocationsStartNormallyLookalikesGetTheOffer) {
   const std::pair<const char*, bool> cases[] = {
-      {"/opt/Quorvelle.app", true}, {"/opt/tools/deep/Quorvelle.app", true}, {"/opt/Quorvelle.app/", true},
-      {"/home/user/Applications/Quorvelle.app", true}, {"/home/user/Applications/Utilities/Quorvelle.app", true},
+      {"opt/Quorvelle.app", true}, {"opt/tools/deep/Quorvelle.app", true}, {"opt/Quorvelle.app/", true},
+      {"home/Applications/Quorvelle.app", true}, {"home/Applications/Utilities/Quorvelle.app", true},
       // A parent that is a link into the system folder counts as the system folder.
-      {"/home/user/Desktop/tools/Quorvelle.app", true},
+      {"home/Desktop/tools/Quorvelle.app", true},
       // Siblings that merely begin with the folder's name, other letter case,
       // and the home folder itself.
-      {"/optional/Quorvelle.app", false}, {"/OPT/Quorvelle.app", false},
-      {"/home/user/ApplicationsOld/Quorvelle.app", false}, {"/home/user/Quorvelle.app", false}};
+      {"optional/Quorvelle.app", false}, {"OPT/Quorvelle.app", false},
+      {"home/ApplicationsOld/Quorvelle.app", false}, {"home/Quorvelle.app", false}};
   for (auto [path, installed] : cases) {
     SCOPED_TRACE(path);
     MoveScene scene;
-    scene.files.addLink("/home/user/Desktop/tools", "/opt/tools");
-    scene.useBundle(path, std::string("1"));
-    scene.alerts.answers.push_back({kAlertFirstButtonReturn + 1, false});
-    EXPECT_FALSE(scene.run());
+    fs::create_directories(scene.root + "opt/tools");
+    fs::create_directories(scene.root + "home/Desktop");
+    fs::create_directory_symlink(scene.root + "opt/tools", scene.root + "home/Desktop/tools");
+    scene.useBundle(scene.root + path, std::string("1"));
+    EXPECT_FALSE(scene.run(AlertResponse{kNotNow, false}));
     EXPECT_EQ(scene.startedNormally(), installed);
-    EXPECT_EQ(scene.alerts.shown.size(), installed ? 0u : 1u);
   }
 }
 
-TEST_F(MoveFixture, AnInstalledCopyAtLeastAsNewWinsWithoutAsking) {
-  // {installed, own, hands over}
+TEST(MoveToApplications, AnInstalledCopyAtLeastAsNewWinsWithoutAskingEvenWhenAskedNeverToPrompt) {
   struct Case {
     PropertyValue installed;
     std::optional<PropertyValue> own;
@@ -105,72 +112,49 @@ TEST_F(MoveFixture, AnInstalledCopyAtLeastAsNewWinsWithoutAsking) {
       {std::string("+7"), std::string("7"), true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::visit([](auto v) -> std::string {
-      if constexpr (std::is_same_v<decltype(v), std::string>) return v;
-      return "non-text";
-    }, c.installed));
-    MoveScene scene;
-    scene.installCopy(c.installed);
-    if (c.own) {
-      scene.bundles.infos[kDownloaded] = infoWithVersion(*c.own);
-    } else {
-      scene.bundles.infos.erase(kDownloaded);
-    }
-    scene.alerts.answers.push_back({kAlertFirstButtonReturn + 1, false});
-    EXPECT_EQ(scene.run(), c.handsOver);
-    if (c.handsOver) {
-      EXPECT_THAT(scene.alerts.shown, IsEmpty());
-      EXPECT_THAT(scene.workspace.openedApplications, ElementsAre(kInstalled));
-      EXPECT_THAT(scene.processes.launches, IsEmpty());
-      EXPECT_THAT(scene.files.operations, IsEmpty());
-    } else {
-      EXPECT_EQ(scene.alerts.shown.size(), 1u);
-      EXPECT_THAT(scene.workspace.openedApplications, IsEmpty());
+    for (bool dontAsk : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "case " << (&c - cases) << ", don't ask " << dontAsk);
+      MoveScene scene;
+      scene.defaults.values["dontAskToMoveToApplications"] = dontAsk;
+      scene.installCopy(c.installed);
+      if (c.own) scene.bundles.infos[scene.downloaded] = infoWithVersion(*c.own);
+      else scene.bundles.infos.erase(scene.downloaded);
+      EXPECT_EQ(scene.run(AlertResponse{kNotNow, false}), c.handsOver);
+      EXPECT_EQ(scene.alerts.shown.size(), c.handsOver || dontAsk ? 0u : 1u);
+      EXPECT_EQ(scene.workspace.openedApplications, c.handsOver ? std::vector{scene.installed} : std::vector<std::string>{});
+      EXPECT_EQ(readText(scene.installed + "/Contents/MacOS/Quorvelle"), "old");
     }
   }
-}
-
-TEST_F(MoveFixture, DontAskStopsThePromptButNotTheHandOver) {
-  defaults.setBool("dontAskToMoveToApplications", true);
-  installCopy(std::string("12"));
-  EXPECT_TRUE(run());
-  EXPECT_THAT(workspace.openedApplications, ElementsAre(kInstalled));
-  EXPECT_THAT(alerts.shown, IsEmpty());
 }
 
 TEST_F(MoveFixture, HandOverQuitsOnTheMainQueueOnceTheOpenWorkedAndStaysWhenItFailed) {
   installCopy(std::string("12"));
   int startedHere = 0;
-  auto startHere = [&] { ++startedHere; };
-  ASSERT_TRUE(mover.moveToApplicationsIfNeeded(startHere));
+  ASSERT_TRUE(mover.moveToApplicationsIfNeeded([&] { ++startedHere; }));
   loop.drain();
-  EXPECT_EQ(application.terminations, 0);
   workspace.completeOpen();
-  EXPECT_EQ(application.terminations, 0);  // submitted, not run inside the completion
+  EXPECT_EQ(application.terminations, 0) << "submitted, not run inside the completion";
   loop.drain();
   EXPECT_EQ(application.terminations, 1);
-  EXPECT_THAT(log.lines, IsEmpty());
 
   // Quitting would leave no copy running.
-  ASSERT_TRUE(mover.moveToApplicationsIfNeeded(startHere));
+  ASSERT_TRUE(mover.moveToApplicationsIfNeeded([&] { ++startedHere; }));
   workspace.completeOpen("No such file or directory");
   EXPECT_EQ(startedHere, 0);
   loop.drain();
-  EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to open "
-                                     "/home/user/Applications/Quorvelle.app: No such file or directory"));
+  EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to open " + installed + ": No such file or directory"));
   EXPECT_EQ(application.terminations, 1);
   EXPECT_EQ(startedHere, 1);
+  EXPECT_EQ(defaults.writes, 0);
 }
 
-TEST_F(MoveFixture, PromptComesForwardAsksAndGoesBack) {
-  alerts.answers.push_back({kAlertFirstButtonReturn + 1, false});
-  EXPECT_FALSE(run());
+TEST_F(MoveFixture, PromptComesForwardAsksAndGoesBackAndItsCheckBoxIsStoredWhicheverButton) {
+  EXPECT_FALSE(run(AlertResponse{kNotNow, false}));
   ASSERT_EQ(alerts.shown.size(), 1u);
   const Alert& prompt = alerts.shown[0];
   EXPECT_EQ(prompt.messageText, "Move Quorvelle to your Applications folder?");
   EXPECT_EQ(prompt.informativeText,
-            "Quorvelle can only keep itself up to date and open at login from the Applications "
-            "folder.");
+            "Quorvelle can only keep itself up to date and open at login from the Applications folder.");
   EXPECT_THAT(prompt.buttons, ElementsAre("Move to Applications", "Not Now"));
   EXPECT_TRUE(prompt.showsSuppressionButton);
   EXPECT_EQ(prompt.suppressionButtonTitle, "Don't ask again");
@@ -178,126 +162,83 @@ TEST_F(MoveFixture, PromptComesForwardAsksAndGoesBack) {
   loop.drain();  // the policy check runs on a later turn, with no window left
   EXPECT_THAT(application.calls, ElementsAre("policy regular", "activate", "policy accessory"));
   EXPECT_EQ(defaults.writes, 0);
-  EXPECT_THAT(files.operations, IsEmpty());
-}
-
-TEST_F(MoveFixture, DontAskAgainIsStoredWhicheverButton) {
-  alerts.answers.push_back({kAlertFirstButtonReturn + 1, true});
-  EXPECT_FALSE(run());
+  EXPECT_FALSE(fs::exists(installed));
+  EXPECT_FALSE(run(AlertResponse{kNotNow, true}));
   EXPECT_TRUE(dontAsk());
-  EXPECT_FALSE(run());  // not asked again
-  EXPECT_EQ(alerts.shown.size(), 1u);
+  EXPECT_FALSE(run());
+  EXPECT_EQ(alerts.shown.size(), 2u) << "not asked again";
 
   MoveScene moving;
-  moving.alerts.answers.push_back({kAlertFirstButtonReturn, true});
-  EXPECT_TRUE(moving.run());
+  EXPECT_TRUE(moving.run(AlertResponse{kMove, true}));
   EXPECT_TRUE(moving.dontAsk());
-
-  MoveScene unchecked;
-  unchecked.alerts.answers.push_back({kAlertFirstButtonReturn + 1, false});
-  unchecked.alerts.answers.push_back({kAlertFirstButtonReturn + 1, false});
-  EXPECT_FALSE(unchecked.run());
-  EXPECT_FALSE(unchecked.run());
-  EXPECT_EQ(unchecked.alerts.shown.size(), 2u);
-  EXPECT_EQ(unchecked.defaults.writes, 0);
 }
 
-TEST_F(MoveFixture, MoveReplacesAnOlderCopyAndHandsOver) {
-  installCopy(std::string("11"));
-  alerts.answers.push_back({kAlertFirstButtonReturn, false});
-  EXPECT_TRUE(run());
-  EXPECT_THAT(files.operations,
-              ElementsAre("trash /home/user/Applications/Quorvelle.app",
-                          "copy /home/user/Downloads/Quorvelle.app -> "
-                          "/home/user/Applications/Quorvelle.app"));
-  ASSERT_EQ(files.trash.size(), 1u);
-  EXPECT_EQ(files.trash[0].nodes.at("/Contents/MacOS/Quorvelle").contents, "old");
-  EXPECT_EQ(files.node(std::string(kInstalled) + "/Contents/MacOS/Quorvelle")->contents, "own");
-  EXPECT_NE(files.node(std::string(kDownloaded) + "/Contents/MacOS/Quorvelle"), nullptr);
-  EXPECT_THAT(processes.launches, IsEmpty());  // no quarantine on this platform
-  EXPECT_THAT(workspace.openedApplications, ElementsAre(kInstalled));
-}
+TEST_F(MoveFixture, MoveReplacesAnOlderCopyOrMakesTheMissingFolderAndHandsOver) {
+  EXPECT_TRUE(run(AlertResponse{kMove, false}));
+  EXPECT_EQ(readText(installed + "/Contents/MacOS/Quorvelle"), "own") << "in a folder made for it";
 
-TEST_F(MoveFixture, MoveCreatesTheMissingUserFolder) {
-  alerts.answers.push_back({kAlertFirstButtonReturn, false});
-  EXPECT_TRUE(run());
-  EXPECT_THAT(files.operations,
-              ElementsAre("mkdir /home/user/Applications",
-                          "copy /home/user/Downloads/Quorvelle.app -> "
-                          "/home/user/Applications/Quorvelle.app"));
+  MoveScene older;
+  older.installCopy(std::string("11"));
+  EXPECT_TRUE(older.run(AlertResponse{kMove, false}));
+  EXPECT_EQ(readText(older.trashed), "old");
+  EXPECT_EQ(readText(older.installed + "/Contents/MacOS/Quorvelle"), "own");
+  EXPECT_TRUE(fs::exists(older.downloaded)) << "copied, not moved";
+  EXPECT_THAT(older.processes.launches, IsEmpty()) << "no quarantine on this platform";
+  EXPECT_THAT(older.workspace.openedApplications, ElementsAre(older.installed));
 }
 
 TEST_F(MoveFixture, QuarantineToolRunsOnTheCopyWhereThereIsOne) {
-  MoveToApplications withTool(
-      {"/Applications", "/home/user/Applications", "/Applications", "/usr/bin/xattr"},
-      {bundles, files, defaults, alerts, activation, workspace, application, loop, processes, log});
-  files.addFolder("/Applications");
-  alerts.answers.push_back({kAlertFirstButtonReturn, false});
+  const std::string copy = root + "opt/Quorvelle.app";
+  MoveToApplications withTool({root + "opt", root + "home/Applications", root + "opt", "/usr/bin/xattr"},
+                              {bundles, files, defaults, alerts, activation, workspace, application, loop, processes, log});
+  alerts.answers.push_back({kMove, false});
   EXPECT_TRUE(withTool.moveToApplicationsIfNeeded());
   ASSERT_EQ(processes.launches.size(), 1u);
   EXPECT_EQ(processes.launches[0].executable, "/usr/bin/xattr");
-  EXPECT_THAT(processes.launches[0].arguments,
-              ElementsAre("-dr", "com.apple.quarantine", "/Applications/Quorvelle.app"));
-  EXPECT_THAT(workspace.openedApplications, ElementsAre("/Applications/Quorvelle.app"));
+  EXPECT_THAT(processes.launches[0].arguments, ElementsAre("-dr", "com.apple.quarantine", copy));
+  EXPECT_THAT(workspace.openedApplications, ElementsAre(copy));
 
   processes.launchError = "launch path not accessible";
-  withTool.removeQuarantine("/Applications/Quorvelle.app");
+  withTool.removeQuarantine(copy);
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to run xattr: launch path not accessible"));
 }
 
-TEST_F(MoveFixture, CopyFailureAlertsAndStartsInPlace) {
-  installCopy(std::string("11"));
-  files.copyError = "The disk is full.";
-  alerts.answers.push_back({kAlertFirstButtonReturn, true});
-  EXPECT_FALSE(run());
-  ASSERT_EQ(alerts.shown.size(), 2u);
-  const Alert& failure = alerts.shown[1];
-  EXPECT_EQ(failure.messageText, "Couldn't move Quorvelle to Applications");
-  EXPECT_EQ(failure.informativeText, "The disk is full.");
-  EXPECT_THAT(failure.buttons, IsEmpty());
-  EXPECT_FALSE(failure.showsSuppressionButton);
-  EXPECT_EQ(files.trash.size(), 1u);  // the older copy stays in the Trash
-  EXPECT_TRUE(dontAsk());
-  EXPECT_THAT(workspace.openedApplications, IsEmpty());
-  loop.drain();
-  EXPECT_EQ(application.terminations, 0);
-}
-
-TEST_F(MoveFixture, TrashOrFolderFailureStopsBeforeCopying) {
-  installCopy(std::string("11"));
-  files.trashError = "The operation couldn't be completed.";
-  alerts.answers.push_back({kAlertFirstButtonReturn, false});
-  EXPECT_FALSE(run());
-  ASSERT_EQ(alerts.shown.size(), 2u);
-  EXPECT_EQ(alerts.shown[1].informativeText, "The operation couldn't be completed.");
-  EXPECT_THAT(files.operations, IsEmpty());
-
-  MoveScene noFolder;
-  noFolder.files.createDirectoryError = "Permission denied";
-  noFolder.alerts.answers.push_back({kAlertFirstButtonReturn, false});
-  EXPECT_FALSE(noFolder.run());
-  ASSERT_EQ(noFolder.alerts.shown.size(), 2u);
-  EXPECT_EQ(noFolder.alerts.shown[1].informativeText, "Permission denied");
-  EXPECT_THAT(noFolder.workspace.openedApplications, IsEmpty());
+TEST(MoveToApplications, AFailureOnTheWayAlertsAndStartsInPlace) {
+  // The failing step, and whether the older copy went to the trash before it.
+  for (auto [step, trashed] : {std::pair{"copy", true}, {"trash", false}, {"mkdir", true}}) {
+    SCOPED_TRACE(step);
+    MoveScene scene;
+    scene.installCopy(std::string("11"));
+    scene.files.failures[step] = "The disk is full.";
+    EXPECT_FALSE(scene.run(AlertResponse{kMove, true}));
+    ASSERT_EQ(scene.alerts.shown.size(), 2u);
+    const Alert& failure = scene.alerts.shown[1];
+    EXPECT_EQ(failure.messageText, "Couldn't move Quorvelle to Applications");
+    EXPECT_EQ(failure.informativeText, "The disk is full.");
+    EXPECT_THAT(failure.buttons, IsEmpty());
+    EXPECT_FALSE(failure.showsSuppressionButton);
+    EXPECT_EQ(fs::exists(scene.trashed), trashed) << "the older copy stays in the trash";
+    EXPECT_TRUE(scene.dontAsk());
+    EXPECT_THAT(scene.workspace.openedApplications, IsEmpty());
+    scene.loop.drain();
+    EXPECT_EQ(scene.application.terminations, 0);
+  }
 }
 
 TEST_F(MoveFixture, NeverHandsOverToItself) {
   // The user folder is a link elsewhere, and the running bundle is the copy
   // in it: resolved, it is not below the user folder as written, but the
   // destination is this very bundle. Opening it would relaunch forever.
-  files.addLink("/home/user/Applications", "/data/Apps");
-  useBundle("/data/Apps/Quorvelle.app", std::string("12"));
-  bundles.infos[kInstalled] = infoWithVersion(std::string("12"));
+  fs::create_directories(root + "data/Apps");
+  fs::create_directory_symlink(root + "data/Apps", root + "home/Applications");
+  useBundle(root + "data/Apps/Quorvelle.app", std::string("12"));
+  bundles.infos[installed] = infoWithVersion(std::string("12"));
   EXPECT_FALSE(run());
   EXPECT_TRUE(startedNormally());
 }
 
 TEST(BundleVersion, ParsesWholeSignedDecimalsOnly) {
-  struct Case {
-    const char* text;
-    std::optional<std::int64_t> version;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
       {"42", 42}, {"+7", 7}, {"-2", -2}, {"0", 0}, {"007", 7},
       {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
       {"9223372036854775808", std::nullopt}, {"-9223372036854775809", std::nullopt},
@@ -306,10 +247,7 @@ TEST(BundleVersion, ParsesWholeSignedDecimalsOnly) {
       {"+-1", std::nullopt}, {"--1", std::nullopt}, {"0x10", std::nullopt}, {"1e3", std::nullopt},
       {"\xd9\xa3", std::nullopt},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(parseBundleVersion(c.text), c.version);
-  }
+  for (auto [text, version] : cases) EXPECT_EQ(parseBundleVersion(text), version) << text;
 }
 
 }  // namespace

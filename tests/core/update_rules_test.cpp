@@ -96,13 +96,16 @@ TEST(UpdateRules, TheNewestDefaultChannelReleaseDecides) {
   EXPECT_EQ(judgeFeed({release(""), release("1.x")}, "1").kind, FeedVerdict::NoUsableItem);
 }
 
-TEST(UpdateRules, TheWindowSaysWhereToGetTheNewVersionAndOffersOnlyWebLinks) {
+TEST(UpdateRules, TheWindowSaysWhetherAndWhereToGetANewVersionAndOffersOnlyWebLinks) {
   AppcastItem item = release("1010");
   item.shortVersionString = "0.2.0";
   item.releaseNotesLink = "https://quorvelle.org/notes/0.2.0";
   item.link = "javascript:alert(1)";
   item.enclosureURL = "https://quorvelle.org/downloads/Quorvelle-0.2.0.tar.gz";
-  UpdateWindowContent content = updateAvailableContent(item, "0.1.0", "https://quorvelle.org/appcast.xml");
+  UpdateWindowContent content = upToDateContent("0.1.0");
+  EXPECT_EQ(content.headline + "\n" + content.message,
+            "You're up to date\nQuorvelle 0.1.0 is currently the newest version available.");
+  content = updateAvailableContent(item, "0.1.0", "https://quorvelle.org/appcast.xml");
   EXPECT_THAT(content.message, testing::HasSubstr("from https://quorvelle.org/downloads/Quorvelle-0.2.0.tar.gz"));
   ASSERT_EQ(content.links.size(), 2u);
   EXPECT_EQ(content.links[0].url, item.releaseNotesLink);

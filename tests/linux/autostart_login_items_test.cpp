@@ -5,14 +5,14 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "linux/desktop_entry.h"
-#include "linux/read_only_folder.h"
+#include "linux/process_util.h"
 #include "linux/temp_dir.h"
+#include "linux/test_files.h"
 
 namespace quorvelle {
 namespace {
@@ -26,9 +26,7 @@ struct AutostartTest : testing::Test {
     chmod(executable.c_str(), 0755);
   }
   std::string entryValue(const std::string& key) const {
-    std::stringstream text;
-    text << std::ifstream(items.entryPath()).rdbuf();
-    return desktopEntryGroup(text.str(), "Desktop Entry")[key];
+    return desktopEntryGroup(testing_support::readText(items.entryPath()), "Desktop Entry")[key];
   }
   std::string exec() const { return entryValue("Exec"); }
   void writeEntry(const std::string& text) { std::ofstream(items.entryPath()) << text; }

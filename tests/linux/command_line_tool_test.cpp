@@ -10,7 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/chosen_writability.h"
+#include "linux/test_files.h"
 #include "linux/pkexec_administrator_scripts.h"
 #include "linux/temp_dir.h"
 #include "sim/sim_administrator_scripts.h"
@@ -46,7 +46,7 @@ struct CommandLineToolTest : testing::Test {
   std::string userLink = userBin + "/quorvelle", systemLink = systemBin + "/quorvelle";
   std::string trash = temp.file("home/.local/share/Trash");
   sim::SimBundles bundles;
-  testing_support::ChosenWritability files{LinuxFileSystem::Options{temp.file("home"), trash, {userBin}}};
+  testing_support::TestFiles files{LinuxFileSystem::Options{temp.file("home"), trash, {userBin}}};
   sim::SimAdministratorScripts scripts;
   CommandLineTool tool{files, scripts, bundles, CommandLinePaths{{userBin, systemBin}, systemLink}};
   std::string error;

@@ -9,14 +9,13 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "config/config.h"
 #include "linux/autostart_login_items.h"
 #include "linux/file_util.h"
 #include "linux/keymap/keymap_state_file.h"
+#include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"
 #include "sim/sim_services.h"
@@ -27,16 +26,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ElementsAre;
 using testing::HasSubstr;
+using testing_support::readText;
 using testing_support::TempDir;
-
-void writeText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
+using testing_support::writeText;
 
 std::vector<std::string> filesIn(const std::string& folder) {
   std::vector<std::string> names;

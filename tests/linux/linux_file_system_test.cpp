@@ -6,24 +6,18 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/read_only_folder.h"
+#include "linux/process_util.h"
 #include "linux/temp_dir.h"
+#include "linux/test_files.h"
 
 namespace quorvelle {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string contents(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
 
 struct LinuxFileSystemTest : testing::Test {
   testing_support::TempDir temp;
@@ -57,7 +51,7 @@ TEST_F(LinuxFileSystemTest, CopyKeepsModesAndLinksAndNeverOverwrites) {
 
   std::ofstream(temp.file("home/Apps/app/MacOS/run")) << "newer";
   EXPECT_FALSE(files.copyItem(temp.file("app"), temp.file("home/Apps/app"), &error));
-  EXPECT_EQ(contents(temp.file("home/Apps/app/MacOS/run")), "newer");
+  EXPECT_EQ(testing_support::readText(temp.file("home/Apps/app/MacOS/run")), "newer");
   EXPECT_EQ(std::distance(fs::directory_iterator(temp.file("home/Apps")), {}), 1) << "no leftovers";
 }
 
@@ -67,7 +61,7 @@ TEST_F(LinuxFileSystemTest, TrashKeepsWhereEachItemCameFrom) {
   fs::create_directories(temp.file("old copy"));
   ASSERT_TRUE(files.trashItem(temp.file("old copy"), &error)) << error;
   EXPECT_TRUE(fs::is_directory(trash + "/files/old copy"));
-  EXPECT_THAT(contents(trash + "/info/old copy.trashinfo"),
+  EXPECT_THAT(testing_support::readText(trash + "/info/old copy.trashinfo"),
               testing::StartsWith("[Trash Info]\nPath=" + temp.path() + "/old%20copy\nDeletionDate="));
 }
 

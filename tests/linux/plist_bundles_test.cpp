@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "linux/plist_reader.h"
+#include "update/feed_rules.h"
+#include "update/feed_updater.h"
 
 #ifndef QUORVELLE_BUILT_BUNDLE
 #error "the build passes the path of the bundle it made"
@@ -12,7 +14,7 @@
 namespace quorvelle {
 namespace {
 
-TEST(PlistBundles, TheBuiltBundleCarriesItsIdentityAndVersions) {
+TEST(PlistBundles, TheBuiltBundleCarriesItsIdentityVersionsAndFeed) {
   PlistBundles bundles(QUORVELLE_BUILT_BUNDLE);
   EXPECT_EQ(bundles.mainInfoString("CFBundleIdentifier"), "com.quorvelle.Quorvelle");
   std::optional<std::string> build = bundles.mainInfoString("CFBundleVersion");
@@ -22,6 +24,9 @@ TEST(PlistBundles, TheBuiltBundleCarriesItsIdentityAndVersions) {
   std::optional<std::string> shortVersion = bundles.mainInfoString("CFBundleShortVersionString");
   ASSERT_TRUE(shortVersion);
   EXPECT_NE(shortVersion->find('.'), std::string::npos);
+  std::optional<std::string> feed = bundles.mainInfoString(FeedUpdater::kFeedURLKey);
+  std::string error;
+  EXPECT_TRUE(feed && isAcceptableFeedURL(*feed, FeedSecurity::HttpsOnly, &error)) << "names an HTTPS feed " << error;
 }
 
 TEST(PlistReader, TypesEntitiesAndNesting) {

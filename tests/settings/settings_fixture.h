@@ -7,11 +7,15 @@
 #include <memory>
 #include <vector>
 
-#include "linux/chosen_writability.h"
+#include "linux/test_files.h"
 #include "linux/temp_dir.h"
 #include "settings/settings_view.h"
 #include "sim/sim_administrator_scripts.h"
-#include "sim/sim_desktop.h"
+#include "sim/sim_accessibility.h"
+#include "sim/sim_alerts.h"
+#include "sim/sim_application.h"
+#include "sim/sim_updater.h"
+#include "sim/sim_workspace.h"
 #include "sim/sim_local_key_monitor.h"
 #include "sim/sim_login_items.h"
 #include "sim/sim_run_loop.h"
@@ -54,7 +58,7 @@ struct SettingsFixture {
   LocalKeyMonitor* keyMonitor = &monitor;  // what new contents use
   sim::SimLoginItems loginItems;
   sim::RecordingLog log;
-  ChosenWritability files{LinuxFileSystem::Options{temp.file("home"), temp.file("trash"), {userBin}}};
+  TestFiles files{LinuxFileSystem::Options{temp.file("home"), temp.file("trash"), {userBin}}};
   sim::SimAdministratorScripts scripts;
   CommandLineTool tool{files, scripts, bundles, CommandLinePaths{{userBin, systemBin}, systemBin + "/quorvelle"}};
   std::vector<std::unique_ptr<SettingsView>> views;

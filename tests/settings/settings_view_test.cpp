@@ -1,5 +1,7 @@
 // The settings content: which rows show when, the access warning following
-// the platform, the command's install and remove flows, and the updater.
+// the platform, the command's failures, the updater, and launch at login,
+// whose box starts from the service's status and is put back to the real
+// state after a failure, with the opposite call made once.
 #include "settings/settings_view.h"
 
 #include <gmock/gmock.h>
@@ -42,24 +44,8 @@ TEST_F(SettingsViewTest, WarningFollowsAccessWhileShownAndTheCommandRowFollowsTh
   EXPECT_EQ(loop.liveTimers(), 0u);
 }
 
-// The note and button texts of each state are checked as the widget shows them.
-TEST_F(SettingsViewTest, InstallingAndRemovingTheCommand) {
-  SettingsView& view = open();
-  view.toggleCommand();
-  EXPECT_THAT(log.lines, ElementsAre("Quorvelle: installed CLI at " + userBin + "/quorvelle"));
-  EXPECT_TRUE(view.cliInstalled());
-
-  // A regular file of that name survives the removal and keeps the command installed.
-  std::filesystem::copy_file(helper, systemBin + "/quorvelle");
-  view.toggleCommand();
-  EXPECT_TRUE(view.cliInstalled());
-  std::filesystem::remove(systemBin + "/quorvelle");
-  view.toggleCommand();
-  EXPECT_FALSE(view.cliInstalled());
-  EXPECT_TRUE(alerts.shown.empty());
-}
-
-TEST_F(SettingsViewTest, FailuresShowAnAlertAndChangeNothing) {
+// Installing and removing are checked as the widget shows them.
+TEST_F(SettingsViewTest, CommandFailuresShowAnAlertAndChangeNothing) {
   std::filesystem::rename(helper, helper + ".moved");
   SettingsView& view = open();
   view.toggleCommand();
@@ -84,8 +70,9 @@ TEST_F(SettingsViewTest, FailuresShowAnAlertAndChangeNothing) {
 TEST_F(SettingsViewTest, UpdaterButtonAndSwitch) {
   SettingsView& view = open();
   view.checkNow();
-  EXPECT_THAT(application.calls, ElementsAre("policy regular", "activate"));
-  EXPECT_EQ(updater.created->userChecks, 1);
+  view.checkNow();  // both steps again, even when already in front
+  EXPECT_THAT(application.calls, ElementsAre("policy regular", "activate", "policy regular", "activate"));
+  EXPECT_EQ(updater.created->userChecks, 2);
   int changes = 0;
   Cancellable watch = view.observe([&] { ++changes; });
   view.setAutomaticallyChecksForUpdates(false);
@@ -93,6 +80,39 @@ TEST_F(SettingsViewTest, UpdaterButtonAndSwitch) {
   loop.drain();
   EXPECT_EQ(changes, 1);
   EXPECT_FALSE(view.automaticallyChecksForUpdates());
+}
+
+TEST_F(SettingsViewTest, LaunchAtLoginShowsOnlyEnabledAndUndoesARefusedChangeOnce) {
+  loginItems.currentStatus = LoginItemStatus::RequiresApproval;
+  EXPECT_FALSE(open().launchAtLogin());
+  loginItems.currentStatus = LoginItemStatus::Enabled;
+  SettingsView& view = open();
+  EXPECT_TRUE(view.launchAtLogin());
+  EXPECT_TRUE(loginItems.calls.empty()) << "the initial value calls nothing";
+  view.setLaunchAtLoginChecked(false);
+  loginItems.statusAfterRegister = LoginItemStatus::RequiresApproval;
+  view.setLaunchAtLoginChecked(true);
+  EXPECT_TRUE(view.launchAtLogin()) << "not read again after a success";
+  EXPECT_THAT(loginItems.calls, ElementsAre("unregister", "register"));
+
+  loginItems.calls.clear();
+  loginItems.currentStatus = LoginItemStatus::NotRegistered;
+  loginItems.registerError = "not allowed";
+  SettingsView& refused = open();
+  refused.setLaunchAtLoginChecked(true);
+  EXPECT_FALSE(refused.launchAtLogin());
+  EXPECT_THAT(loginItems.calls, ElementsAre("register", "unregister"));
+  EXPECT_THAT(log.lines, ElementsAre("Quorvelle: launch at login change failed: not allowed"));
+  loginItems.calls.clear();
+  loginItems.unregisterError = "read-only";
+  refused.setLaunchAtLoginChecked(true);
+  EXPECT_THAT(loginItems.calls, ElementsAre("register", "unregister")) << "both fail: no third call";
+  EXPECT_EQ(log.lines.back(), "Quorvelle: launch at login change failed: read-only");
+  EXPECT_FALSE(refused.launchAtLogin());
+  loginItems.currentStatus = LoginItemStatus::Enabled;
+  SettingsView& registered = open();
+  registered.setLaunchAtLoginChecked(false);
+  EXPECT_TRUE(registered.launchAtLogin()) << "a refused unregistration turns the box back on";
 }
 
 }  // namespace
