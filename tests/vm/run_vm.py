@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
-"""Runs the end-to-end keyboard tests in a QEMU virtual machine.
-
-Boots Debian's stock kernel (fetched with apt-get download and cached in the
-build folder) with an initramfs holding busybox, the input modules and the
-statically linked guest programs; vmdriver.py plays the keyboard for the
-guest and keeps its verdicts.
-
-    run_vm.py --build-dir build [--only NAME,NAME] [--timeout SECONDS]
-"""
+"""Runs the end-to-end keyboard tests in a QEMU virtual machine."""
+# Boots Debian's stock kernel (fetched with apt-get download and cached in the
+# build folder) with an initramfs holding busybox, the input modules and the
+# statically linked guest programs; vmdriver.py plays the keyboard for the
+# guest and keeps its verdicts.
+#
+#     run_vm.py --build-dir build [--only NAME,NAME] [--timeout SECONDS]
 import gzip
 import os
 import re
@@ -40,7 +38,7 @@ def kernel_package():
 
 
 def fetch_kernel(cache):
-    """Returns (vmlinux ELF path, folder of the modules), from the cache if there."""
+    # Returns (vmlinux ELF path, folder of the modules), from the cache if there.
     package = kernel_package()
     folder = os.path.join(cache, package)
     ready = os.path.join(folder, "ready")
@@ -81,7 +79,7 @@ def fetch_kernel(cache):
 # ------------------------------------------------------------- the initramfs
 
 class Cpio:
-    """A newc archive, written without needing root for device nodes."""
+    # A newc archive, written without needing root for device nodes.
 
     def __init__(self):
         self.data = bytearray()
@@ -175,7 +173,7 @@ poweroff -f
 
 
 def boot(args, kernel, modules, programs, scenarios, icount, label, deadline):
-    """One boot running the scenarios; returns the Guest with its verdicts."""
+    # One boot running the scenarios; returns the Guest with its verdicts.
     work = tempfile.mkdtemp(prefix="quorvelle-vm-")
     try:
         initrd = os.path.join(work, "initrd.gz")

@@ -1,15 +1,14 @@
-"""What both virtual machine suites share: the kernel image, QEMU and QMP, and
-the serial protocol with the guest.
-
-The guest prints requests on the serial console and the driver answers them:
-  @@REQ <id> <gap ms> key:d|u|t[@display] ...   presses keys through QMP, then @@ACK <id>
-  @@QMP <id> <command> <json arguments>          runs a QMP command, then @@ACK <id>
-  @@SEEN ...                                     an event the guest saw: its delay since the
-                                                 last request's first key is kept
-  @@FIGURE <label>                               prints the kept delays' median and clears them
-and its verdicts: @@START <name>, @@PASS <name>, @@FAIL <name>: <why>, @@INFO <text>,
-@@DONE <status>. Kernel messages share the line: markers are found anywhere in it.
-"""
+# What both virtual machine suites share: the kernel image, QEMU and QMP, and
+# the serial protocol with the guest.
+#
+# The guest prints requests on the serial console and the driver answers them:
+#   @@REQ <id> <gap ms> key:d|u|t[@display] ...   presses keys through QMP, then @@ACK <id>
+#   @@QMP <id> <command> <json arguments>          runs a QMP command, then @@ACK <id>
+#   @@SEEN ...                                     an event the guest saw: its delay since the
+#                                                  last request's first key is kept
+#   @@FIGURE <label>                               prints the kept delays' median and clears them
+# and its verdicts: @@START <name>, @@PASS <name>, @@FAIL <name>: <why>, @@INFO <text>,
+# @@DONE <status>. Kernel messages share the line: markers are found anywhere in it.
 import argparse
 import json
 import lzma
@@ -28,8 +27,8 @@ def log(message):
 
 
 def elf_from_bzimage(data):
-    """The uncompressed kernel (an ELF with a PVH entry) inside a bzImage: QEMU
-    boots it directly, seconds faster under TCG than the compressed image."""
+    # The uncompressed kernel (an ELF with a PVH entry) inside a bzImage: QEMU
+    # boots it directly, seconds faster under TCG than the compressed image.
     setup_sects = data[0x1F1] or 4
     offset, length = struct.unpack_from("<II", data, 0x248)
     start = (setup_sects + 1) * 512 + offset
@@ -49,7 +48,7 @@ def write_elf_kernel(bzimage, path):
 
 
 def qemu_command(kernel, initrd, append, qmp_path, memory, smp, icount=None):
-    """The machine both suites start from; each adds its devices."""
+    # The machine both suites start from; each adds its devices.
     accel = "tcg"
     try:
         with open("/proc/modules") as f:
@@ -113,7 +112,7 @@ class Qmp:
 
 
 class Guest:
-    """Answers the guest's requests and keeps its verdicts."""
+    # Answers the guest's requests and keeps its verdicts.
 
     def __init__(self, process, qmp, label):
         self.process = process
@@ -123,6 +122,7 @@ class Guest:
         self.failed = []
         self.results = []
         self.started = 0
+        self.started_at = time.monotonic()
         self.done = False
         self.first_key = None
         self.delays = []
@@ -143,7 +143,7 @@ class Guest:
             time.sleep(gap)
 
     def verdict(self, kind, text):
-        self.results.append(f"{kind} {text}")
+        self.results.append(f"{kind} {text} ({time.monotonic() - self.started_at:.0f} s)")
         (self.passed if kind == "@@PASS" else self.failed).append(text)
 
     def handle(self, line):
@@ -179,6 +179,7 @@ class Guest:
             self.results.append(line[marker:] + ("" if "latency" not in words[1] else f"   [{self.label}]"))
         elif kind == "@@START":
             self.started += 1
+            self.started_at = time.monotonic()
         elif kind == "@@DONE":
             self.done = True
             # A checker that died mid-scenario leaves it without a verdict.
@@ -187,7 +188,7 @@ class Guest:
 
 
 def boot(command, qmp_path, label, deadline, transcript_path, verbose):
-    """Runs QEMU until the guest is done or the deadline; returns its Guest."""
+    # Runs QEMU until the guest is done or the deadline; returns its Guest.
     log(f"booting ({label})")
     qemu = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT)
@@ -223,8 +224,8 @@ def boot(command, qmp_path, label, deadline, transcript_path, verbose):
 
 
 def report(guests, results_path, started):
-    """Writes every verdict and figure (CTest shows a passing test's output to
-    nobody) and answers the exit status."""
+    # Writes every verdict and figure (CTest shows a passing test's output to
+    # nobody) and answers the exit status.
     passed = sum(len(g.passed) for g in guests)
     failed = sum(len(g.failed) + (0 if g.passed else 1) for g in guests)
     summary = f"{passed} passed, {failed} failed; VM time {time.monotonic() - started:.1f} s"

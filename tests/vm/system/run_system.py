@@ -1,17 +1,15 @@
 #!/usr/bin/env python3
-"""Runs the acceptance scenarios: Quorvelle's Debian package on a whole Debian
-system in QEMU, used as a person uses it.
-
-The system (systemd, udev, logind, polkit, Xorg, Weston, the test user logged
-in on tty1) is built with mmdebstrap into <build>/vm-cache and built again only
-when its recipe changes: build-image.sh, rootfs/ or the packages, the
-package's own dependencies included. Each run boots a fresh snapshot of it
-with the package built by cpack, the X client and guest/ in a read-only
-folder; guest/harness.sh installs the package and runs the scenarios, and
-vmdriver.py plays the keyboard.
-
-    run_system.py --build-dir build [--only NAME,NAME] [--timeout SECONDS]
-"""
+"""Runs the acceptance scenarios: the Debian package on a whole Debian system in QEMU."""
+# Quorvelle used as a person uses it. The system (systemd, udev, logind,
+# polkit, Xorg, Weston, the test user logged in on tty1) is built with
+# mmdebstrap into <build>/vm-cache, and again only when its recipe changes:
+# build-image.sh, rootfs/ or the packages, the package's own dependencies
+# included. Each run boots a fresh snapshot of it with the package built by
+# cpack, the X client and guest/ in a read-only folder; guest/harness.sh
+# installs the package and runs the scenarios, and vmdriver.py plays the
+# keyboard.
+#
+#     run_system.py --build-dir build [--only NAME,NAME] [--timeout SECONDS]
 import glob
 import hashlib
 import os
@@ -38,14 +36,14 @@ def build_package(build, out):
 
 
 def package_needs(deb):
-    """The package's dependencies, the first of each set of alternatives."""
+    # The package's dependencies, the first of each set of alternatives.
     depends = subprocess.run(["dpkg-deb", "-f", deb, "Depends"], check=True, capture_output=True,
                              text=True).stdout
     return sorted({d.split("|")[0].split("(")[0].strip() for d in depends.split(",") if d.strip()})
 
 
 def system_image(cache, packages):
-    """The folder holding disk.img, vmlinux and initrd.img for this recipe."""
+    # The folder holding disk.img, vmlinux and initrd.img for this recipe.
     recipe = hashlib.sha256(" ".join(sorted(packages)).encode())
     sources = [os.path.join(HERE, "build-image.sh")] + sorted(
         os.path.join(folder, name) for folder, _, names in os.walk(os.path.join(HERE, "rootfs"))

@@ -20,7 +20,11 @@ first_start() {
 warning() { as_user "$share/keylog" yellow "$(settings)" 2>/dev/null || echo 0; }
 
 latency_without_quorvelle() { latency "without Quorvelle"; }
-latency_with_quorvelle() { focus_keylog; latency "with Quorvelle"; }
+latency_with_quorvelle() {
+  engine_on || fail "Quorvelle's engine is not running"
+  focus_keylog
+  latency "with Quorvelle"
+}
 
 hyper_in_x() {
   focus_keylog
@@ -53,11 +57,13 @@ modifier_set() {
 }
 # Records a modifier set in the settings window, as its user would.
 record() {
+  copy=$(pidof Quorvelle)
   in_session quorvelle                        # shows the running copy's settings
   wait_for '[ -n "$(settings)" ]' || fail "no settings window"
   as_user xdotool windowfocus --sync "$(settings)"
   keys spc:t                                  # "Record Shortcut" has the focus
   keys "$@"
+  [ "$(pidof Quorvelle)" = "$copy" ] || fail "a new copy replaced the running one"
   focus_keylog
 }
 
@@ -87,7 +93,8 @@ crash() {
   hyper 4c
 }
 figures_of() {
-  info "Quorvelle after the scenarios: $(ps -o rss=,cputime= -p "$1" | awk '{print $1 " KiB resident, CPU time " $2}')"
+  info "$(awk '{printf "Quorvelle after the scenarios: %.2f s of processor time", ($14 + $15) / 100}' "/proc/$1/stat"),"\
+    "$(awk '/VmRSS/ {print $2, $3}' "/proc/$1/status") resident"
 }
 
 quit() {
