@@ -1,5 +1,6 @@
 // The `quorvelle` command as a user runs it: copied into a bundle in a test
-// folder, reached through a command link, with and without a running copy.
+// folder, reached through a command link. (Starting Quorvelle, or showing the
+// running copy's settings, is seen in the whole-system acceptance test.)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <string>
 
 #include "linux/process_util.h"
-#include "linux/reopen_server.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {
@@ -47,9 +47,6 @@ struct HelperFixture : testing::Test {
     arguments.insert(arguments.begin(), command);
     return runProgram(arguments, environment());
   }
-  bool mainStarted() {
-    return eventually([&] { return std::filesystem::exists(state + "/started"); });
-  }
 
   TempDir dir;
   std::string bundle = dir.file("Apps/Quorvelle.app");
@@ -79,27 +76,6 @@ TEST_F(HelperFixture, HelpVersionAndUsage) {
     EXPECT_THAT(usage.err, HasSubstr("unexpected argument '" + std::string(named) + "'"));
     EXPECT_THAT(usage.err, HasSubstr("Usage: quorvelle"));
   }
-  EXPECT_FALSE(std::filesystem::exists(state + "/started"));
-}
-
-TEST_F(HelperFixture, StartsTheApplicationWhenNoneRuns) {
-  ProgramResult result = run({});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  ASSERT_TRUE(mainStarted());
-  EXPECT_EQ(readText(state + "/started"), "0\n");
-}
-
-TEST_F(HelperFixture, RunningCopyShowsItsSettingsInstead) {
-  PollRunLoop loop;
-  int shown = 0;
-  ReopenServer server(loop, loop, [&] { ++shown; });
-  std::string error;
-  ASSERT_TRUE(server.listen(runtime + "/quorvelle", &error)) << error;
-
-  std::optional<int> status = serveUntilExit(loop, spawnProgram({command}, environment(), false).pid);
-  ASSERT_TRUE(status && WIFEXITED(*status));
-  EXPECT_EQ(WEXITSTATUS(*status), 0);
-  EXPECT_TRUE(loop.runUntil([&] { return shown == 1; }, 5));
   EXPECT_FALSE(std::filesystem::exists(state + "/started"));
 }
 

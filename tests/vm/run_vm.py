@@ -10,7 +10,6 @@ import gzip
 import os
 import re
 import shutil
-import stat
 import subprocess
 import sys
 import tempfile
@@ -78,54 +77,6 @@ def fetch_kernel(cache):
 
 # ------------------------------------------------------------- the initramfs
 
-class Cpio:
-    # A newc archive, written without needing root for device nodes.
-
-    def __init__(self):
-        self.data = bytearray()
-        self.inode = 1
-        self.names = set()
-
-    def _entry(self, name, mode, body=b"", rdev=(0, 0)):
-        name = name.lstrip("/")
-        if name in self.names:
-            return
-        self.names.add(name)
-        fields = [self.inode, mode, 0, 0, 1, 0, len(body), 0, 0, rdev[0], rdev[1],
-                  len(name) + 1, 0]
-        self.inode += 1
-        self.data += b"070701" + b"".join(b"%08X" % f for f in fields)
-        self.data += name.encode() + b"\0"
-        self.data += b"\0" * (-len(self.data) % 4)
-        self.data += body
-        self.data += b"\0" * (-len(self.data) % 4)
-
-    def directory(self, name):
-        parts = name.strip("/").split("/")
-        for i in range(1, len(parts) + 1):
-            self._entry("/".join(parts[:i]), stat.S_IFDIR | 0o755)
-
-    def file(self, name, body, mode=0o755):
-        self.directory(os.path.dirname(name.strip("/")) or ".")
-        self._entry(name, stat.S_IFREG | mode, body)
-
-    def host_file(self, name, path, mode=0o755):
-        with open(path, "rb") as f:
-            self.file(name, f.read(), mode)
-
-    def symlink(self, name, target):
-        self.directory(os.path.dirname(name.strip("/")))
-        self._entry(name, stat.S_IFLNK | 0o777, target.encode())
-
-    def char_device(self, name, major, minor):
-        self.directory(os.path.dirname(name.strip("/")))
-        self._entry(name, stat.S_IFCHR | 0o600, rdev=(major, minor))
-
-    def finish(self):
-        self._entry("TRAILER!!!", 0)
-        return gzip.compress(bytes(self.data), compresslevel=1)
-
-
 def shared_libraries(program):
     out = subprocess.run(["ldd", program], capture_output=True, text=True).stdout
     libraries = []
@@ -137,32 +88,41 @@ def shared_libraries(program):
 
 
 def build_initramfs(path, modules, programs, init_script):
-    archive = Cpio()
-    for folder in ["dev", "proc", "sys", "tmp", "run", "bin", "sbin", "etc"]:
-        archive.directory(folder)
-    archive.char_device("dev/console", 5, 1)
-    archive.host_file("bin/busybox", "/bin/busybox")
-    archive.file("init", init_script.encode())
-    for module in MODULES:
-        archive.host_file(f"modules/{module}.ko", os.path.join(modules, module + ".ko"), 0o644)
-    for name, source in programs.items():
-        archive.host_file(f"bin/{name}", source)
-    for program in PEER_PROGRAMS:
-        if not os.path.exists(program):
-            continue
-        archive.host_file(f"bin/{os.path.basename(program)}", program)
-        for library in shared_libraries(program):
-            real = os.path.realpath(library)
-            archive.host_file(library, real, 0o755)
+    # Staged in a folder and archived by cpio as root's. It holds no
+    # /dev/console (making one needs privileges): /init opens it itself.
+    with tempfile.TemporaryDirectory() as root:
+        def put(name, source, mode=0o755):
+            target = os.path.join(root, name.lstrip("/"))
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            shutil.copy(source, target)
+            os.chmod(target, mode)
+        for folder in ["dev", "proc", "sys", "tmp", "run", "sbin", "etc"]:
+            os.makedirs(os.path.join(root, folder))
+        with open(os.path.join(root, "init"), "w") as f:
+            f.write(init_script)
+        os.chmod(f.name, 0o755)
+        put("bin/busybox", "/bin/busybox")
+        for module in MODULES:
+            put(f"modules/{module}.ko", os.path.join(modules, module + ".ko"), 0o644)
+        for name, source in programs.items():
+            put(f"bin/{name}", source)
+        for program in filter(os.path.exists, PEER_PROGRAMS):
+            put(f"bin/{os.path.basename(program)}", program)
+            for library in shared_libraries(program):
+                put(library, os.path.realpath(library))
+        names = subprocess.run(["find", "."], cwd=root, capture_output=True, check=True).stdout
+        archive = subprocess.run(["cpio", "-o", "-H", "newc", "--owner=0:0", "--quiet"], cwd=root, input=names,
+                                 capture_output=True, check=True).stdout
     with open(path, "wb") as f:
-        f.write(archive.finish())
+        f.write(gzip.compress(archive, compresslevel=1))
 
 
 INIT = """#!/bin/busybox sh
+/bin/busybox mount -t devtmpfs dev /dev
+exec 0<>/dev/console 1>&0 2>&0
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
 mount -t tmpfs tmp /tmp
 for m in %(modules)s; do insmod /modules/$m.ko || echo "@@FAIL boot: insmod $m"; done
 echo "@@BOOTED"

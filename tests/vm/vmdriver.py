@@ -68,16 +68,11 @@ def qemu_command(kernel, initrd, append, qmp_path, memory, smp, icount=None):
 
 class Qmp:
     def __init__(self, path, deadline):
-        while True:
-            try:
-                self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-                self.sock.connect(path)
-                break
-            except OSError:
-                self.sock.close()
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.05)
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        while self.sock.connect_ex(path) != 0:  # until QEMU has made it
+            if time.monotonic() > deadline:
+                raise RuntimeError("QEMU's QMP socket never came up")
+            time.sleep(0.05)
         self.buffer = b""
         self._read()  # greeting
         self.command("qmp_capabilities")
@@ -104,28 +99,17 @@ class Qmp:
                 raise RuntimeError(f"QMP {name}: {reply['error']}")
 
     def key(self, qcode, down, device=None):
-        arguments = {"events": [{"type": "key", "data": {
-            "down": down, "key": {"type": "qcode", "data": qcode}}}]}
-        if device:
-            arguments["device"] = device
-        self.command("input-send-event", **arguments)
+        event = {"type": "key", "data": {"down": down, "key": {"type": "qcode", "data": qcode}}}
+        self.command("input-send-event", events=[event], **({"device": device} if device else {}))
 
 
 class Guest:
     # Answers the guest's requests and keeps its verdicts.
 
     def __init__(self, process, qmp, label):
-        self.process = process
-        self.qmp = qmp
-        self.label = label
-        self.passed = []
-        self.failed = []
-        self.results = []
-        self.started = 0
-        self.started_at = time.monotonic()
-        self.done = False
-        self.first_key = None
-        self.delays = []
+        self.process, self.qmp, self.label = process, qmp, label
+        self.passed, self.failed, self.results, self.delays = [], [], [], []
+        self.started, self.started_at, self.done, self.first_key = 0, time.monotonic(), False, None
 
     def ack(self, request_id):
         self.process.stdin.write(f"@@ACK {request_id}\n".encode())
