@@ -6,8 +6,18 @@
 namespace quorvelle {
 namespace {
 
-// The flag a modifier key holds, 0 for any other key.
-ModifierFlags flagOfKey(int key) {
+// The flag a modifier key holds, 0 for any other key. Qt may call Super
+// "Meta", and X's usual keymap makes the Alt key pressed with Shift held Meta_L
+// (bound to Alt's modifier): the keysym, where there is one, tells them apart.
+ModifierFlags flagOfKey(int key, quint32 keysym) {
+  switch (keysym) {
+    case 0xffe7:  // Meta_L
+    case 0xffe8:  // Meta_R
+      return kOptionFlag;
+    case 0xffeb:  // Super_L
+    case 0xffec:  // Super_R
+      return kCommandFlag;
+  }
   switch (key) {
     case Qt::Key_Shift: return kShiftFlag;
     case Qt::Key_Control: return kControlFlag;
@@ -54,7 +64,7 @@ ModifierFlags QtLocalKeyMonitor::heldModifiers() const {
     const quint32 scanCode = held_[i].scanCode;
     const bool engines = pressedByEngine_ && scanCode >= kXkbOffset &&
                          pressedByEngine_(static_cast<std::uint16_t>(scanCode - kXkbOffset));
-    if (!engines) flags |= flagOfKey(held_[i].qtKey);
+    if (!engines) flags |= held_[i].flag;
   }
   return flags;
 }
@@ -116,7 +126,7 @@ bool QtLocalKeyMonitor::handleKey(QKeyEvent* key) {
   // not hand it on.
   if (isRepeatDelivery(key)) return false;
   const bool isPress = key->type() == QEvent::KeyPress;
-  const ModifierFlags flag = flagOfKey(key->key());
+  const ModifierFlags flag = flagOfKey(key->key(), key->nativeVirtualKey());
   if (flag == 0) {
     if (!isPress || !wants(kKeyDownEvent)) return false;
     std::uint16_t code = key->key() == Qt::Key_Escape ? kEscapeKeyCode : kUnknownKeyCode;
@@ -124,7 +134,7 @@ bool QtLocalKeyMonitor::handleKey(QKeyEvent* key) {
   }
   // A held key's auto-repeat changes nothing.
   if (key->isAutoRepeat()) return wants(kFlagsChangedEvent);
-  HeldKey id{key->key(), key->nativeScanCode()};
+  HeldKey id{key->key(), key->nativeScanCode(), flag};
   if (isPress) press(id);
   else release(id);
   if (!wants(kFlagsChangedEvent)) return false;

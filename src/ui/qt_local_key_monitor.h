@@ -53,6 +53,7 @@ class QtLocalKeyMonitor : public QObject, public LocalKeyMonitor {
   struct HeldKey {
     int qtKey = 0;
     quint32 scanCode = 0;
+    ModifierFlags flag = 0;
   };
 
   bool wants(std::uint32_t type) const;

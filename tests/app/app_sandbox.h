@@ -50,7 +50,6 @@ class AppSandbox {
   std::string home() const { return dir_.file("home"); }
   std::string bundle() const { return home() + "/Applications/Quorvelle.app"; }
   std::string executable() const { return bundle() + "/Contents/MacOS/Quorvelle"; }
-  std::string helper(const std::string& name) const { return bundle() + "/Contents/Helpers/" + name; }
   std::string socketFolder() const { return runtime_ + "/quorvelle"; }
 
   // A desktop session in this home on the Qt platform given ("offscreen", or

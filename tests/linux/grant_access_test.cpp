@@ -1,5 +1,6 @@
 // The grant helper as a process: the rule it installs under a test root, the
-// udev run that applies it, and everything it refuses.
+// udev run that applies it, and everything it refuses. (That the access really
+// comes and goes is seen with udev itself, in the whole-system acceptance test.)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -29,12 +30,15 @@ class GrantAccessTest : public ::testing::Test {
       ASSERT_EQ(chown(root.path().c_str(), kNobody, kNobody), 0);
     }
   }
+  // udevadm and modprobe that record how they were run.
   void installUdevadm(int exitStatus) {
     std::string error;
-    makeDirectories(root.file("usr/bin"), &error);
-    std::ofstream(root.file("usr/bin/udevadm")) << "#!/bin/sh\necho \"$* [$PATH$QUORVELLE_PROBE]\" >> "
-                                                 << root.file("udevadm.log") << "\nexit " << exitStatus << "\n";
-    chmod(root.file("usr/bin/udevadm").c_str(), 0755);
+    for (const char* program : {"usr/bin/udevadm", "usr/sbin/modprobe"}) {
+      makeDirectories(parentPath(root.file(program)), &error);
+      std::ofstream(root.file(program)) << "#!/bin/sh\necho \"${0##*/} $* [$PATH$QUORVELLE_PROBE]\" >> "
+                                        << root.file("udevadm.log") << "\nexit " << exitStatus << "\n";
+      chmod(root.file(program).c_str(), 0755);
+    }
   }
   // Runs the helper; unprivileged and with the test root unless told otherwise.
   int grant(std::vector<std::string> arguments, bool privileged = false, bool withRoot = true) {
@@ -72,14 +76,15 @@ TEST_F(GrantAccessTest, InstallsAndRemovesTheRuleAndHasUdevApplyIt) {
   ASSERT_EQ(stat(root.file(kInputAccessRulePath).c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0644u);
   const std::string clean = " [/usr/sbin:/usr/bin:/sbin:/bin]\n";  // the caller's environment stays behind
-  const std::string applied = "control --reload" + clean +
-                              "trigger --action=change --subsystem-match=input --subsystem-match=misc" + clean +
-                              "settle --timeout=10" + clean;
-  EXPECT_EQ(read(root.file("udevadm.log")), applied);
+  const std::string reload = "udevadm control --reload" + clean;
+  const std::string apply = "udevadm trigger --action=change --subsystem-match=input --subsystem-match=misc" +
+                            clean + "udevadm settle --timeout=10" + clean;
+  // uinput is loaded first: its static node is no device that udev could reach.
+  EXPECT_EQ(read(root.file("udevadm.log")), reload + "modprobe uinput" + clean + apply);
 
   ASSERT_EQ(grant({"remove"}), 0) << errors;
   EXPECT_EQ(read(root.file(kInputAccessRulePath)), "<missing>");
-  EXPECT_EQ(read(root.file("udevadm.log")), applied + applied);
+  EXPECT_EQ(read(root.file("udevadm.log")), reload + "modprobe uinput" + clean + apply + reload + apply);
 
   installUdevadm(3);
   EXPECT_EQ(grant({"install"}), 1);

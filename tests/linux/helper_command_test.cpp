@@ -1,6 +1,6 @@
 // The `quorvelle` command as a user runs it: copied into a bundle in a test
 // folder and reached through a command link. That it shows the settings of a
-// running copy is tested with the built application on an X server.
+// running copy is seen in the whole-system acceptance test.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

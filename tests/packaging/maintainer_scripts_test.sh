@@ -14,16 +14,19 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 run() { DPKG_ROOT=$work "$scripts/$1" "${@:2}" >"$work/out" 2>"$work/err" || fail "$* failed: $(cat "$work/err")"; }
 
-# postrm: the input access grant and a command link into the bundle go with
-# the package, on removal only; a command of that name going elsewhere stays.
+# The input access grant (prerm) and a command link into the bundle (postrm)
+# go with the package, on removal only; a command of that name going
+# elsewhere stays.
 rule=$work/etc/udev/rules.d/70-quorvelle.rules
 link=$work/usr/local/bin/quorvelle
 mkdir -p "$(dirname "$rule")" "$(dirname "$link")"
 touch "$rule" && ln -s "$bundle/Contents/Helpers/quorvelle" "$link"
+run prerm upgrade 0.1.0-1
 run postrm upgrade 0.1.0-1
-[ -e "$rule" ] && [ -L "$link" ] || fail "postrm upgrade took the grant or the link"
+[ -e "$rule" ] && [ -L "$link" ] || fail "an upgrade took the grant or the link"
+run prerm remove
 run postrm remove
-[ ! -e "$rule" ] && [ ! -L "$link" ] || fail "postrm remove left the grant or the link"
+[ ! -e "$rule" ] && [ ! -L "$link" ] || fail "removal left the grant or the link"
 ln -s /home/someone/Applications/Quorvelle.app/Contents/Helpers/quorvelle "$link"
 run postrm purge
 [ -L "$link" ] || fail "postrm removed a link into another copy"

@@ -1,39 +1,27 @@
 #!/usr/bin/env python3
-"""Runs the end-to-end keyboard tests in a QEMU virtual machine.
-
-Boots Debian's stock kernel (fetched with apt-get download and cached in the
-build folder) with an initramfs holding busybox, the input modules and the
-statically linked guest programs, and plays the keyboard for the guest: the
-guest prints requests on the serial console, this driver presses keys through
-QMP and acknowledges on the serial input. The guest prints @@PASS / @@FAIL
-lines and @@DONE; they are echoed here and decide the exit status.
-
-    run_vm.py --build-dir build [--only NAME,NAME] [--timeout SECONDS]
-"""
-import argparse
+"""Runs the end-to-end keyboard tests in a QEMU virtual machine."""
+# Boots Debian's stock kernel (fetched with apt-get download and cached in the
+# build folder) with an initramfs holding busybox, the input modules and the
+# statically linked guest programs; vmdriver.py plays the keyboard for the
+# guest and keeps its verdicts.
+#
+#     run_vm.py --build-dir build [--only NAME,NAME] [--timeout SECONDS]
 import gzip
-import json
-import lzma
 import os
 import re
-import select
 import shutil
-import socket
-import stat
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 
+import vmdriver
+from vmdriver import log
+
 MODULES = ["usb-common", "usbcore", "xhci-hcd", "xhci-pci", "hid", "hid-generic",
            "usbhid", "uhid", "evdev", "uinput"]
 # The peer pipeline used for the latency comparison, with its shared libraries.
 PEER_PROGRAMS = ["/usr/bin/interception", "/usr/bin/caps2esc", "/usr/bin/uinput"]
-
-
-def log(message):
-    print(f"vm: {message}", flush=True)
 
 
 # ---------------------------------------------------------------- the kernel
@@ -48,21 +36,8 @@ def kernel_package():
     raise RuntimeError("apt-cache names no kernel package for linux-image-amd64")
 
 
-def elf_from_bzimage(data):
-    """The uncompressed kernel (an ELF with a PVH entry) inside a bzImage."""
-    setup_sects = data[0x1F1] or 4
-    offset, length = struct.unpack_from("<II", data, 0x248)
-    start = (setup_sects + 1) * 512 + offset
-    # The payload ends with the uncompressed size, which is no xz data.
-    decompressor = lzma.LZMADecompressor()
-    elf = decompressor.decompress(data[start:start + length])
-    if not decompressor.eof or elf[:4] != b"\x7fELF":
-        raise RuntimeError("the kernel payload is not an xz-compressed ELF image")
-    return elf
-
-
 def fetch_kernel(cache):
-    """Returns (vmlinux ELF path, folder of the modules), from the cache if there."""
+    # Returns (vmlinux ELF path, folder of the modules), from the cache if there.
     package = kernel_package()
     folder = os.path.join(cache, package)
     ready = os.path.join(folder, "ready")
@@ -86,10 +61,7 @@ def fetch_kernel(cache):
     tar.wait()
     boot = os.path.join(work, "boot")
     bzimage = os.path.join(boot, next(f for f in os.listdir(boot) if f.startswith("vmlinuz-")))
-    with open(bzimage, "rb") as f:
-        elf = elf_from_bzimage(f.read())
-    with open(os.path.join(folder, "vmlinux"), "wb") as f:
-        f.write(elf)
+    vmdriver.write_elf_kernel(bzimage, os.path.join(folder, "vmlinux"))
     os.makedirs(modules)
     found = {}
     for root, _, files in os.walk(os.path.join(work, "lib")):
@@ -105,54 +77,6 @@ def fetch_kernel(cache):
 
 # ------------------------------------------------------------- the initramfs
 
-class Cpio:
-    """A newc archive, written without needing root for device nodes."""
-
-    def __init__(self):
-        self.data = bytearray()
-        self.inode = 1
-        self.names = set()
-
-    def _entry(self, name, mode, body=b"", rdev=(0, 0)):
-        name = name.lstrip("/")
-        if name in self.names:
-            return
-        self.names.add(name)
-        fields = [self.inode, mode, 0, 0, 1, 0, len(body), 0, 0, rdev[0], rdev[1],
-                  len(name) + 1, 0]
-        self.inode += 1
-        self.data += b"070701" + b"".join(b"%08X" % f for f in fields)
-        self.data += name.encode() + b"\0"
-        self.data += b"\0" * (-len(self.data) % 4)
-        self.data += body
-        self.data += b"\0" * (-len(self.data) % 4)
-
-    def directory(self, name):
-        parts = name.strip("/").split("/")
-        for i in range(1, len(parts) + 1):
-            self._entry("/".join(parts[:i]), stat.S_IFDIR | 0o755)
-
-    def file(self, name, body, mode=0o755):
-        self.directory(os.path.dirname(name.strip("/")) or ".")
-        self._entry(name, stat.S_IFREG | mode, body)
-
-    def host_file(self, name, path, mode=0o755):
-        with open(path, "rb") as f:
-            self.file(name, f.read(), mode)
-
-    def symlink(self, name, target):
-        self.directory(os.path.dirname(name.strip("/")))
-        self._entry(name, stat.S_IFLNK | 0o777, target.encode())
-
-    def char_device(self, name, major, minor):
-        self.directory(os.path.dirname(name.strip("/")))
-        self._entry(name, stat.S_IFCHR | 0o600, rdev=(major, minor))
-
-    def finish(self):
-        self._entry("TRAILER!!!", 0)
-        return gzip.compress(bytes(self.data), compresslevel=1)
-
-
 def shared_libraries(program):
     out = subprocess.run(["ldd", program], capture_output=True, text=True).stdout
     libraries = []
@@ -164,32 +88,41 @@ def shared_libraries(program):
 
 
 def build_initramfs(path, modules, programs, init_script):
-    archive = Cpio()
-    for folder in ["dev", "proc", "sys", "tmp", "run", "bin", "sbin", "etc"]:
-        archive.directory(folder)
-    archive.char_device("dev/console", 5, 1)
-    archive.host_file("bin/busybox", "/bin/busybox")
-    archive.file("init", init_script.encode())
-    for module in MODULES:
-        archive.host_file(f"modules/{module}.ko", os.path.join(modules, module + ".ko"), 0o644)
-    for name, source in programs.items():
-        archive.host_file(f"bin/{name}", source)
-    for program in PEER_PROGRAMS:
-        if not os.path.exists(program):
-            continue
-        archive.host_file(f"bin/{os.path.basename(program)}", program)
-        for library in shared_libraries(program):
-            real = os.path.realpath(library)
-            archive.host_file(library, real, 0o755)
+    # Staged in a folder and archived by cpio as root's. It holds no
+    # /dev/console (making one needs privileges): /init opens it itself.
+    with tempfile.TemporaryDirectory() as root:
+        def put(name, source, mode=0o755):
+            target = os.path.join(root, name.lstrip("/"))
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            shutil.copy(source, target)
+            os.chmod(target, mode)
+        for folder in ["dev", "proc", "sys", "tmp", "run", "sbin", "etc"]:
+            os.makedirs(os.path.join(root, folder))
+        with open(os.path.join(root, "init"), "w") as f:
+            f.write(init_script)
+        os.chmod(f.name, 0o755)
+        put("bin/busybox", "/bin/busybox")
+        for module in MODULES:
+            put(f"modules/{module}.ko", os.path.join(modules, module + ".ko"), 0o644)
+        for name, source in programs.items():
+            put(f"bin/{name}", source)
+        for program in filter(os.path.exists, PEER_PROGRAMS):
+            put(f"bin/{os.path.basename(program)}", program)
+            for library in shared_libraries(program):
+                put(library, os.path.realpath(library))
+        names = subprocess.run(["find", "."], cwd=root, capture_output=True, check=True).stdout
+        archive = subprocess.run(["cpio", "-o", "-H", "newc", "--owner=0:0", "--quiet"], cwd=root, input=names,
+                                 capture_output=True, check=True).stdout
     with open(path, "wb") as f:
-        f.write(archive.finish())
+        f.write(gzip.compress(archive, compresslevel=1))
 
 
 INIT = """#!/bin/busybox sh
+/bin/busybox mount -t devtmpfs dev /dev
+exec 0<>/dev/console 1>&0 2>&0
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
 mount -t tmpfs tmp /tmp
 for m in %(modules)s; do insmod /modules/$m.ko || echo "@@FAIL boot: insmod $m"; done
 echo "@@BOOTED"
@@ -199,183 +132,24 @@ poweroff -f
 """
 
 
-# ------------------------------------------------------------------ QEMU, QMP
-
-class Qmp:
-    def __init__(self, path, deadline):
-        while True:
-            try:
-                self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-                self.sock.connect(path)
-                break
-            except OSError:
-                self.sock.close()
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.05)
-        self.buffer = b""
-        self._read()  # greeting
-        self.command("qmp_capabilities")
-
-    def _read(self):
-        while b"\n" not in self.buffer:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                raise RuntimeError("QMP connection closed")
-            self.buffer += chunk
-        line, self.buffer = self.buffer.split(b"\n", 1)
-        return json.loads(line)
-
-    def command(self, name, **arguments):
-        message = {"execute": name}
-        if arguments:
-            message["arguments"] = arguments
-        self.sock.sendall(json.dumps(message).encode() + b"\n")
-        while True:
-            reply = self._read()
-            if "return" in reply:
-                return reply["return"]
-            if "error" in reply:
-                raise RuntimeError(f"QMP {name}: {reply['error']}")
-
-    def key(self, qcode, down, device=None):
-        arguments = {"events": [{"type": "key", "data": {
-            "down": down, "key": {"type": "qcode", "data": qcode}}}]}
-        if device:
-            arguments["device"] = device
-        self.command("input-send-event", **arguments)
-
-
-def qemu_command(kernel, initrd, qmp_path, append, smp, icount=None):
-    accel = "tcg"
-    try:
-        with open("/proc/modules") as f:
-            loaded = f.read()
-        if re.search(r"^kvm_(intel|amd) ", loaded, re.M) and "kvm_pvm" not in loaded:
-            accel = "kvm"
-    except OSError:
-        pass
-    clock = ["-icount", f"shift={icount},align=off,sleep=on"] if icount is not None else []
-    return ["qemu-system-x86_64", "-accel", accel, *clock, "-m", "512", "-smp", str(smp),
-            "-display", "none", "-serial", "stdio", "-monitor", "none", "-no-reboot",
-            "-nodefaults", "-kernel", kernel, "-initrd", initrd,
-            "-append", "console=ttyS0 quiet panic=-1 " + append,
-            # Display devices first, so that each USB keyboard can be bound to
-            # one and addressed by its id; unbound input goes to PS/2.
-            "-device", "VGA,id=vga0", "-device", "bochs-display,id=d1",
-            "-device", "bochs-display,id=d2",
-            "-device", "qemu-xhci,id=xhci",
-            "-device", "usb-kbd,id=kbd0,bus=xhci.0,display=vga0",
-            "-device", "usb-kbd,id=kbd1,bus=xhci.0,display=d1",
-            "-qmp", f"unix:{qmp_path},server=on,wait=off"]
-
-
-class Guest:
-    """Answers the guest's requests until it is done or the time is up."""
-
-    def __init__(self, process, qmp, label):
-        self.process = process
-        self.qmp = qmp
-        self.label = label
-        self.passed = []
-        self.failed = []
-        self.results = []
-        self.started = 0
-        self.done = False
-
-    def ack(self, request_id):
-        self.process.stdin.write(f"@@ACK {request_id}\n".encode())
-        self.process.stdin.flush()
-
-    def press(self, key_press, gap):
-        qcode, _, rest = key_press.partition(":")
-        action, _, device = rest.partition("@")
-        if action in ("d", "t"):
-            self.qmp.key(qcode, True, device or None)
-            time.sleep(gap)
-        if action in ("u", "t"):
-            self.qmp.key(qcode, False, device or None)
-            time.sleep(gap)
-
-    def handle(self, line):
-        marker = line.find("@@")
-        if marker < 0:
-            return
-        words = line[marker:].split()
-        kind = words[0]
-        if kind == "@@REQ":
-            # @@REQ id gap_ms key:d|u|t[@device] ...
-            gap = int(words[2]) / 1000.0
-            for key_press in words[3:]:
-                self.press(key_press, gap)
-            self.ack(words[1])
-        elif kind == "@@QMP":
-            # @@QMP id command json-arguments
-            arguments = json.loads(" ".join(words[3:])) if len(words) > 3 else {}
-            try:
-                self.qmp.command(words[2], **arguments)
-            except RuntimeError as error:
-                log(str(error))
-            self.ack(words[1])
-        if kind in ("@@PASS", "@@FAIL", "@@INFO"):
-            self.results.append(line[marker:] if kind != "@@INFO" or "latency" not in words[1]
-                                else f"{line[marker:]}   [{self.label}]")
-        if kind == "@@PASS":
-            self.passed.append(" ".join(words[1:]))
-        elif kind == "@@FAIL":
-            self.failed.append(" ".join(words[1:]))
-        elif kind == "@@START":
-            self.started += 1
-        elif kind == "@@DONE":
-            self.done = True
-            # A checker that died mid-scenario leaves it without a verdict.
-            if len(words) < 2 or words[1] != "0" or self.started != len(self.passed) + len(self.failed):
-                self.failed.append(f"the checker ended abnormally ({' '.join(words[1:])})")
-                self.results.append(f"@@FAIL vm: the checker ended abnormally ({' '.join(words[1:])})")
-
-
 def boot(args, kernel, modules, programs, scenarios, icount, label, deadline):
-    """One boot running the scenarios; returns the Guest with its verdicts."""
+    # One boot running the scenarios; returns the Guest with its verdicts.
     work = tempfile.mkdtemp(prefix="quorvelle-vm-")
-    qemu = None
     try:
         initrd = os.path.join(work, "initrd.gz")
         build_initramfs(initrd, modules, programs,
                         INIT % {"modules": " ".join(MODULES), "args": " ".join(scenarios)})
         qmp_path = os.path.join(work, "qmp.sock")
-        command = qemu_command(kernel, initrd, qmp_path, "", args.smp, icount)
-        log(f"booting ({label})")
-        qemu = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT)
-        guest = Guest(qemu, Qmp(qmp_path, deadline), label)
-        pending = b""
-        with open(os.path.join(os.path.abspath(args.build_dir), "vm-console.log"), "ab") as transcript:
-            while not guest.done and time.monotonic() < deadline:
-                ready, _, _ = select.select([qemu.stdout], [], [], 1.0)
-                if not ready:
-                    if qemu.poll() is not None:
-                        break
-                    continue
-                chunk = os.read(qemu.stdout.fileno(), 65536)
-                if not chunk:
-                    break
-                transcript.write(chunk)
-                pending += chunk
-                while b"\n" in pending:
-                    raw, pending = pending.split(b"\n", 1)
-                    line = raw.decode(errors="replace").rstrip("\r")
-                    if args.verbose or re.search(r"@@(PASS|FAIL|INFO|DONE|BOOTED)", line):
-                        print(line, flush=True)
-                    guest.handle(line)
-        if not guest.done:
-            guest.failed.append("the guest did not finish in time")
-            guest.results.append("@@FAIL vm: the guest did not finish in time")
-            print("@@FAIL vm: the guest did not finish in time", flush=True)
-        return guest
+        command = vmdriver.qemu_command(kernel, initrd, "", qmp_path, 512, args.smp, icount) + [
+            # Display devices first, so that each USB keyboard can be bound to
+            # one and addressed by its id; unbound input goes to PS/2.
+            "-device", "VGA,id=vga0", "-device", "bochs-display,id=d1",
+            "-device", "bochs-display,id=d2", "-device", "qemu-xhci,id=xhci",
+            "-device", "usb-kbd,id=kbd0,bus=xhci.0,display=vga0",
+            "-device", "usb-kbd,id=kbd1,bus=xhci.0,display=d1"]
+        return vmdriver.boot(command, qmp_path, label, deadline,
+                             os.path.join(os.path.abspath(args.build_dir), "vm-console.log"), args.verbose)
     finally:
-        if qemu and qemu.poll() is None:
-            qemu.kill()  # by its own pid
-            qemu.wait()
         shutil.rmtree(work, ignore_errors=True)
 
 
@@ -383,10 +157,7 @@ def run(args):
     build = os.path.abspath(args.build_dir)
     cache = os.path.join(build, "vm-cache")
     os.makedirs(cache, exist_ok=True)
-    results = os.path.join(build, "vm-results.txt")
-    for stale in (results, os.path.join(build, "vm-console.log")):
-        if os.path.exists(stale):
-            os.remove(stale)  # never show what an earlier run left
+    vmdriver.fresh_outputs(os.path.join(build, "vm-results.txt"), os.path.join(build, "vm-console.log"))
     started = time.monotonic()
     kernel, modules = fetch_kernel(cache)
     programs = {name: os.path.join(build, "tests", "vm", name)
@@ -404,30 +175,17 @@ def run(args):
         boots.append((["latency"], 3, "instruction-counted clock, 8 ns per instruction"))
     boot_started = time.monotonic()
     deadline = boot_started + args.timeout
-    passed, failed, lines = 0, 0, []
-    for scenarios, icount, label in boots:
-        guest = boot(args, kernel, modules, programs, scenarios, icount, label, deadline)
-        passed += len(guest.passed)
-        failed += len(guest.failed) + (0 if guest.passed else 1)
-        lines += guest.results
-    summary = f"{passed} passed, {failed} failed; VM time {time.monotonic() - boot_started:.1f} s"
-    log(summary)
-    # CTest shows a passing test's output to nobody: keep the lines.
-    with open(results, "w") as f:
-        f.write("\n".join(lines + ["vm: " + summary]) + "\n")
-    return 0 if failed == 0 else 1
+    guests = [boot(args, kernel, modules, programs, scenarios, icount, label, deadline)
+              for scenarios, icount, label in boots]
+    return vmdriver.report(guests, os.path.join(build, "vm-results.txt"), boot_started)
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build-dir", required=True)
-    parser.add_argument("--only", default="", help="comma-separated scenario names")
-    parser.add_argument("--timeout", type=float, default=540)
+    parser = vmdriver.arguments(__doc__, timeout=540)
     # One processor: half the host time of two under TCG, and latency figures
     # without the noise of waking an idle second processor.
     parser.add_argument("--smp", type=int, default=1, help="guest processors")
     parser.add_argument("--icount", type=int, default=None, help="QEMU -icount shift")
-    parser.add_argument("--verbose", action="store_true", help="echo the whole console")
     sys.exit(run(parser.parse_args()))
 
 

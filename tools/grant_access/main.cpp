@@ -1,12 +1,14 @@
 // quorvelle-grant-access: installs (or removes) the udev rule that gives the
 // user at the seat access to /dev/uinput and the keyboards, then has udev
-// apply it at once. Meant to run as root through pkexec.
+// apply it at once (and, on removal, takes the access back). Meant to run as
+// root through pkexec, and by the package's removal.
 //
 //   quorvelle-grant-access [install | remove]
 //
 // QUORVELLE_GRANT_TEST_ROOT names another root folder, for tests only: it is
 // honoured only without privileges and refused as root, so that no
 // environment can point a privileged run elsewhere.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -19,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "linux/device_acl.h"
 #include "linux/file_util.h"
 #include "linux/input_access_rule.h"
 
@@ -91,12 +94,37 @@ bool run(const std::string& executable, const std::vector<std::string>& argument
   return false;
 }
 
-std::string findUdevadm(const std::string& root) {
-  for (const char* candidate : {"/usr/bin/udevadm", "/bin/udevadm", "/usr/sbin/udevadm", "/sbin/udevadm"}) {
-    const std::string path = root + candidate;
+// A system program under the root folder, "" when there is none.
+std::string findProgram(const std::string& root, const std::string& name) {
+  for (const char* folder : {"/usr/bin/", "/bin/", "/usr/sbin/", "/sbin/"}) {
+    const std::string path = root + folder + name;
     if (access(path.c_str(), X_OK) == 0) return path;
   }
   return {};
+}
+
+// After the rule is gone and udev has run again, takes back the access it
+// gave: udev drops the uaccess tag but leaves the ACL on the node until a
+// reboot or a re-plug. Nodes that udev still tags (by another rule) keep theirs.
+bool revokeAccess(const std::string& root, std::string* error) {
+  std::vector<std::string> nodes = {root + "/dev/uinput"};
+  if (DIR* folder = opendir((root + "/dev/input").c_str())) {
+    while (const dirent* entry = readdir(folder)) {
+      if (strncmp(entry->d_name, "event", 5) == 0) nodes.push_back(root + "/dev/input/" + entry->d_name);
+    }
+    closedir(folder);
+  }
+  for (const std::string& node : nodes) {
+    struct stat info;
+    if (stat(node.c_str(), &info) != 0 || udevTagsUaccess(root + "/run/udev/data", info.st_rdev)) continue;
+    if (!removeUserAclEntries(node, error)) return false;
+  }
+  return true;
+}
+
+bool loadUinput(const std::string& root, std::string* error) {
+  const std::string modprobe = findProgram(root, "modprobe");
+  return modprobe.empty() || run(modprobe, {"uinput"}, error);
 }
 
 int grant(bool install, const std::string& root) {
@@ -111,16 +139,18 @@ int grant(bool install, const std::string& root) {
     return fail("cannot remove " + rulePath + ": " + strerror(errno));
   }
 
-  const std::string udevadm = findUdevadm(root);
+  const std::string udevadm = findProgram(root, "udevadm");
   if (udevadm.empty()) {
     std::fprintf(stderr, "%s: udevadm not found; the change applies once the devices are added again\n", kProgram);
-    return 0;
-  }
-  if (!run(udevadm, {"control", "--reload"}, &error) ||
-      !run(udevadm, {"trigger", "--action=change", "--subsystem-match=input", "--subsystem-match=misc"}, &error) ||
-      !run(udevadm, {"settle", "--timeout=10"}, &error)) {
+  } else if (!run(udevadm, {"control", "--reload"}, &error) ||
+             // Until its module is loaded, /dev/uinput is a static node that udev does not see.
+             (install && !loadUinput(root, &error)) ||
+             !run(udevadm, {"trigger", "--action=change", "--subsystem-match=input", "--subsystem-match=misc"},
+                  &error) ||
+             !run(udevadm, {"settle", "--timeout=10"}, &error)) {
     return fail((install ? "installed " : "removed ") + rulePath + ", but udev did not apply it: " + error);
   }
+  if (!install && !revokeAccess(root, &error)) return fail("removed " + rulePath + ", but access stays: " + error);
   return 0;
 }
 

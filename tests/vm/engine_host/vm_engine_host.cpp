@@ -4,7 +4,6 @@
 // each answered with one line on standard output:
 //
 //   start           -> ok started | error ...
-//   flags <hex>     -> ok          (the injected flags)
 //   stop            -> ok stopped
 //   stats <code>    -> ok repeats <n>   (auto-repeats of the key the handler saw)
 //   quit            -> ok bye, after stopping
@@ -92,11 +91,6 @@ int main() {
     words >> command;
     if (command == "start") {
       reply(manager.start() ? "ok started" : "error start failed");
-    } else if (command == "flags") {
-      std::string value;
-      words >> value;
-      manager.injectedFlags = std::strtoull(value.c_str(), nullptr, 16);
-      reply("ok");
     } else if (command == "stop") {
       manager.stop();
       reply("ok stopped");

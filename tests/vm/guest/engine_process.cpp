@@ -60,12 +60,6 @@ std::string EngineProcess::command(const std::string& line, int timeoutMs) {
   }
 }
 
-void EngineProcess::kill() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
-  reap();
-}
-
 void EngineProcess::reap() {
   // Bounded: a host that does not quit is killed.
   std::int64_t deadline = nowMs() + 20000;

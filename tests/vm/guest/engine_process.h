@@ -18,8 +18,6 @@ class EngineProcess {
 
   // Sends one command and returns its reply line ("ok ..." or "error ...").
   std::string command(const std::string& line, int timeoutMs = 30000);
-  // SIGKILL, then waits for it.
-  void kill();
 
  private:
   void reap();

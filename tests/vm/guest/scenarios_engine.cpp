@@ -37,14 +37,6 @@ std::vector<std::string> physicalKeyboards() {
   return nodes;
 }
 
-bool capsLedOnAnywhere() {
-  for (const std::string& node : physicalKeyboards()) {
-    EventNode keyboard(node);
-    if (keyboard.ledOn(LED_CAPSL)) return true;
-  }
-  return false;
-}
-
 // A started engine and a reader of its virtual keyboard.
 class RunningEngine {
  public:
@@ -101,76 +93,6 @@ int expectModified(Scenario& s, const KeyStream& stream, const std::vector<input
   s.expect(stream.modifiers(static_cast<size_t>(up)) == want,
            keyName(code) + " up with " + stream.modifiers(static_cast<size_t>(up)) + " in " + describeKeys(keys));
   return up;
-}
-
-void hyperBasic(HostLink& host) {
-  Scenario s("1 hyper: Caps Lock+A gives Control+Alt+Super+A; Caps Lock alone gives nothing; LED unchanged");
-  bool ledBefore = capsLedOnAnywhere();
-  RunningEngine run(s);
-  if (!run.ready) return;
-  auto keys = run.press(host, {"caps_lock:d@vga0", "a:d@vga0", "a:u@vga0", "caps_lock:u@vga0", "b:t@vga0"}, KEY_B);
-  KeyStream stream(keys);
-  int aUp = expectModified(s, stream, keys, KEY_A, "CAM");
-  expectModified(s, stream, keys, KEY_B, "-", aUp < 0 ? 0 : static_cast<size_t>(aUp));
-  run.checkClean(stream, keys);
-
-  keys = run.press(host, {"caps_lock:t@vga0", "b:t@vga0"}, KEY_B);
-  s.expect(keysAre(keys, {{KEY_B, 1}, {KEY_B, 0}}), "Caps Lock alone gave " + describeKeys(keys));
-  s.expect(capsLedOnAnywhere() == ledBefore, "the Caps Lock LED changed");
-}
-
-void stopRestores(HostLink& host) {
-  Scenario s("2 stop: keymap restored, grabs released, virtual keyboard gone");
-  {
-    RunningEngine run(s);
-    if (!run.ready) return;
-    std::string reply = run.engine.command("stop");
-    s.expect(reply == "ok stopped", "stop: " + reply);
-    s.expect(waitForNoNode(kVirtualKeyboard, kWaitMs), "the virtual keyboard outlived stop");
-    for (const std::string& node : physicalKeyboards()) {
-      EventNode keyboard(node);
-      s.expect(!keyboard.grabbedElsewhere(), node + " is still grabbed after stop");
-    }
-  }
-  EventNode keyboard(waitForNodes(kUsbKeyboard, 1, kWaitMs).at(0));
-  bool complete = false;
-  auto keys = pressAndCollect(host, keyboard, {"caps_lock:t@vga0", "b:t@vga0"}, KEY_B, &complete);
-  s.expect(keysAre(keys, {{KEY_CAPSLOCK, 1}, {KEY_CAPSLOCK, 0}, {KEY_B, 1}, {KEY_B, 0}}),
-           "a plain reader after stop saw " + describeKeys(keys));
-  // That tap switched the console's caps lock on; switch it off again.
-  pressAndCollect(host, keyboard, {"caps_lock:t@vga0", "b:t@vga0"}, KEY_B, &complete);
-}
-
-void shiftWithHyper(HostLink& host) {
-  Scenario s("3 shift: a physical Shift passes once, the hyper modifiers are added, nothing released twice");
-  RunningEngine run(s);
-  if (!run.ready) return;
-  auto keys = run.press(host,
-                        {"shift:d@vga0", "caps_lock:d@vga0", "a:d@vga0", "a:u@vga0", "caps_lock:u@vga0",
-                         "shift:u@vga0", "b:t@vga0"},
-                        KEY_B);
-  KeyStream stream(keys);
-  expectModified(s, stream, keys, KEY_A, "CASM");
-  s.expect(stream.count(KEY_LEFTSHIFT, 1) == 1 && stream.count(KEY_LEFTSHIFT, 0) == 1,
-           "Shift not pressed and released exactly once: " + describeKeys(keys));
-  run.checkClean(stream, keys);
-}
-
-void flagsWhileHeld(HostLink& host) {
-  Scenario s("4 flags: changing the flags to Shift+Command while hyper is held changes the next key");
-  RunningEngine run(s);
-  if (!run.ready) return;
-  auto first = run.press(host, {"caps_lock:d@vga0", "a:t@vga0"}, KEY_A);
-  std::string reply = run.engine.command("flags 120000");
-  s.expect(reply == "ok", "flags: " + reply);
-  auto rest = run.press(host, {"b:t@vga0", "caps_lock:u@vga0", "c:t@vga0"}, KEY_C);
-  std::vector<input_event> keys = first;
-  keys.insert(keys.end(), rest.begin(), rest.end());
-  KeyStream stream(keys);
-  int aUp = expectModified(s, stream, keys, KEY_A, "CAM");
-  int bUp = expectModified(s, stream, keys, KEY_B, "SM", aUp < 0 ? 0 : static_cast<size_t>(aUp));
-  expectModified(s, stream, keys, KEY_C, "-", bUp < 0 ? 0 : static_cast<size_t>(bUp));
-  run.checkClean(stream, keys);
 }
 
 void twoKeyboards(HostLink& host) {
@@ -343,43 +265,6 @@ void autoRepeat(HostLink& host) {
   run.checkClean(stream, keys);
 }
 
-void killed(HostLink& host) {
-  Scenario s("9 SIGKILL: with Caps Lock and A held, grabs go, nothing stays down, [] restores Caps Lock");
-  std::string usb = waitForNodes(kUsbKeyboard, 1, kWaitMs).at(0);
-  {
-    RunningEngine run(s);
-    if (!run.ready) return;
-    host.keys({"caps_lock:d@vga0", "a:d@vga0"});
-    bool complete = false;
-    auto keys = run.output->keysUntil([](const input_event& e) { return e.code == KEY_A && e.value == 1; }, kWaitMs,
-                                      &complete);
-    s.expect(complete, "A never arrived: " + describeKeys(keys));
-    run.engine.kill();
-    s.expect(waitForNoNode(kVirtualKeyboard, kWaitMs), "the virtual keyboard outlived its process");
-    EventNode keyboard(usb);
-    s.expect(waitUntil([&] { return !keyboard.grabbedElsewhere(); }, kWaitMs), "the grab outlived the process");
-  }
-  EventNode keyboard(usb);
-  bool complete = false;
-  auto keys = pressAndCollect(host, keyboard, {"a:u@vga0", "caps_lock:u@vga0", "b:t@vga0"}, KEY_B, &complete);
-  // A is still held, so the kernel may repeat it until the release comes.
-  std::erase_if(keys, [](const input_event& e) { return e.code == KEY_A && e.value == 2; });
-  // The keymap still says F18 until the tool restores it.
-  s.expect(keysAre(keys, {{KEY_A, 0}, {KEY_F18, 0}, {KEY_B, 1}, {KEY_B, 0}}),
-           "a plain reader after the kill saw " + describeKeys(keys));
-  std::vector<std::string> everything = physicalKeyboards();
-  for (const std::string& node : everything) {
-    EventNode device(node);
-    s.expect(!device.anyKeyDown(), node + " has a key down");
-  }
-  ToolResult clear = runTool({"property", "--set", kClearText});
-  s.expect(clear.status == 0, "[] exited " + std::to_string(clear.status));
-  keys = pressAndCollect(host, keyboard, {"caps_lock:t@vga0", "b:t@vga0"}, KEY_B, &complete);
-  s.expect(keysAre(keys, {{KEY_CAPSLOCK, 1}, {KEY_CAPSLOCK, 0}, {KEY_B, 1}, {KEY_B, 0}}),
-           "after [] Caps Lock gave " + describeKeys(keys));
-  pressAndCollect(host, keyboard, {"caps_lock:t@vga0", "b:t@vga0"}, KEY_B, &complete);
-}
-
 void burst(HostLink& host) {
   Scenario s("10 burst: 2,000 key events all arrive, in order, each down with its up");
   RunningEngine run(s);
@@ -418,16 +303,11 @@ void burst(HostLink& host) {
 }  // namespace
 
 void addEngineScenarios(std::vector<NamedScenario>* scenarios) {
-  scenarios->push_back({"hyper", hyperBasic});
-  scenarios->push_back({"stop", stopRestores});
-  scenarios->push_back({"shift", shiftWithHyper});
-  scenarios->push_back({"flags", flagsWhileHeld});
   scenarios->push_back({"two-keyboards", twoKeyboards});
   scenarios->push_back({"hot-plug", hotPlug});
   scenarios->push_back({"hot-plug-restored", hotPlugRestored});
   scenarios->push_back({"ps2", ps2Keyboard});
   scenarios->push_back({"repeat", autoRepeat});
-  scenarios->push_back({"sigkill", killed});
   scenarios->push_back({"burst", burst});
   scenarios->push_back({"no-keymap", keyboardWithoutKeymap});
   scenarios->push_back({"pointing-keyboard", keyboardThatPoints});

@@ -44,13 +44,6 @@ void checkCapsMapping(Scenario& s, HostLink& host, const std::string& node, cons
   s.expect(access("/tmp/quorvelle-0/keymap-state", F_OK) != 0, "the state file outlived []");
 }
 
-void keymapUsb(HostLink& host) {
-  Scenario s("keymap-usb: the tool maps Caps Lock to F18 on a USB keyboard and [] restores it");
-  auto nodes = waitForNodes(kUsbKeyboard, 2, kWaitMs);
-  if (!s.expect(nodes.size() >= 1, "no USB keyboard")) return;
-  checkCapsMapping(s, host, nodes[0], "vga0");
-}
-
 void keymapPs2(HostLink& host) {
   Scenario s("keymap-ps2: the tool maps Caps Lock to F18 on the PS/2 keyboard and [] restores it");
   auto nodes = waitForNodes(kPs2Keyboard, 1, kWaitMs);
@@ -107,7 +100,6 @@ void keymapReplace(HostLink& host) {
 }  // namespace
 
 void addKeymapScenarios(std::vector<NamedScenario>* scenarios) {
-  scenarios->push_back({"keymap-usb", keymapUsb});
   scenarios->push_back({"keymap-ps2", keymapPs2});
   scenarios->push_back({"keymap-rejects", keymapRejects});
   scenarios->push_back({"keymap-replace", keymapReplace});

@@ -1,0 +1,125 @@
+#!/bin/sh
+# The guest side of the acceptance scenarios, run as root once the system is
+# up. What a scenario needs is here, so that one is a few lines: keys typed on
+# the USB keyboard through the host, what the test user's X client received,
+# commands run in the user's session, waits on conditions. scenarios.sh holds
+# the scenarios; the host names the ones to run on the kernel command line.
+share=/mnt/host user=tester home=/home/tester run=/run/user/1000
+exec 3<>/dev/ttyS0
+stty -F /dev/ttyS0 raw -echo
+say() { echo "$*" >&3; }
+
+# A scenario is a function, run in a subshell that stops at the first failed
+# step (one step a line: a failure inside an && list does not stop it); the
+# step's reason (or the command that failed) ends up in the verdict.
+scenario() {
+  say "@@START $1"
+  rm -f /run/why
+  (set -ex; "$1") 2>/run/trace
+  if [ $? = 0 ]; then say "@@PASS $1"; else say "@@FAIL $1: $(cat /run/why 2>/dev/null || tail -n 1 /run/trace)"; fi
+}
+fail() { echo "$*" >/run/why; return 1; }
+info() { say "@@INFO $*"; }
+
+# Polls CONDITION (shell text) until it holds or SECONDS pass. Not faster
+# than every 0.3 s by default: polling steals the emulated processor's time.
+wait_for() {
+  deadline=$(($(date +%s) + ${2:-20}))
+  until eval "$1"; do
+    [ "$(date +%s)" -lt "$deadline" ] || return 1
+    sleep "${3:-0.3}"
+  done
+}
+
+# Keys pressed on the USB keyboard by the host: qcode:d (down), :u (up), :t (tap).
+requests=0
+keys() {
+  mark
+  requests=$((requests + 1))
+  set -- $(for key; do echo "$key@vga0"; done)
+  say "@@REQ $requests ${gap:-40} $*"
+  while read -r line <&3; do
+    case "$line" in *"@@ACK $requests"*) return 0 ;; esac
+  done
+}
+
+# What the X client (or, with client=wayland, the Wayland one) received since
+# the last keys: +KEYSYM:STATE for a press, -KEYSYM:STATE for a release,
+# modifier keys left out (STATE shows them).
+client=x
+mark() { from=$(($(wc -l <"$run/$client.log") + 1)); }
+typed() { received | grep -v -E '^.(Shift|Control|Alt|Super|Meta)_' | tr '\n' ' '; }
+received() {
+  if [ "$client" = x ]; then tail -n "+$from" "$run/x.log"; return; fi
+  # wev prints a key, then its keysym on the next line; the modifiers come in
+  # events of their own.
+  tail -n "+$from" "$run/wayland.log" | while read -r a b c rest; do
+    case "$a$c" in
+      depressed:*) mods=$((0x${b%:})) ;;
+      locked:*) locked=$((0x${b%:})) ;;
+      *key:) case "$rest" in *"state: 1"*) way=+ ;; *) way=- ;; esac ;;
+      sym:*) [ -z "$way" ] || printf '%s%s:%x\n' "$way" "$b" $((mods | locked)) && way= ;;
+    esac
+  done
+}
+expect() {
+  want="$* "
+  wait_for '[ "$(typed)" = "$want" ]' 10 || fail "the $client client received '$(typed)', not '$want'"
+}
+# X state masks: Shift 1, Lock 2, Control 4, Mod1 (Alt) 8, Mod4 (Super) 40.
+hyper() { keys caps_lock:d t:t caps_lock:u && expect "+t:$1 -t:$1"; }
+plain() { keys t:t && expect "+t:0 -t:0"; }
+
+# The X server's own view: keys it holds down, Caps Lock's lock.
+x_state() { as_user "$share/keylog" state; }
+caps_lock_is() {
+  lock=$1
+  wait_for '[ "$(x_state | sed -n "s/^caps: //p")" = "$lock" ]' 5 || fail "Caps Lock's lock is not $1"
+}
+no_key_down() { wait_for '[ "$(x_state | sed -n "s/^down://p")" = "" ]' 5 || fail "held in X: $(x_state)"; }
+
+as_user() {
+  runuser -u "$user" -- env DISPLAY=:0 XAUTHORITY="$home/.Xauthority" XDG_RUNTIME_DIR="$run" \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$run/bus" "$@"
+}
+# Runs a command inside the user's X session, as the desktop's menu would.
+in_session() { echo "$*" >"$run/commands"; }
+# Quorvelle as a user starts it: the applications menu entry's command.
+start_quorvelle() {
+  in_session "$(sed -n 's/^Exec=//p' /usr/share/applications/quorvelle.desktop | sed 's/ *%[a-zA-Z]//g')"
+  wait_for running 30 || fail "Quorvelle did not start"
+}
+running() { pidof Quorvelle >/dev/null; }
+engine_on() { grep -q 'Name="Quorvelle Virtual Keyboard"' /proc/bus/input/devices; }
+window() { as_user xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
+settings() { window 'Quorvelle Preferences'; }
+# Keys to the X client, wherever Quorvelle's windows are.
+focus_keylog() { as_user xdotool windowfocus --sync "$(window keylog)"; }
+# Opens the tray icon's menu with a click and picks an item with the keys given.
+tray_menu() {
+  icon=$(tray_icon)
+  [ -n "$icon" ] || fail "no tray icon"
+  as_user xdotool mousemove --window "$icon" 4 4 click 1 sleep 1 key "$@"
+  focus_keylog
+}
+tray_icon() { as_user xdotool search --pid "$(pidof Quorvelle)" --onlyvisible --name '^$' | head -n 1; }
+can_open() { runuser -u "$user" -- sh -c ": <>'$1'" 2>/dev/null; }
+keyboard_node() { readlink -f /dev/input/by-id/*QEMU_USB_Keyboard*-event-kbd; }
+
+# Time from the host's key press to the X client's event, over 50 taps of T:
+# each press the client receives is echoed to the host as a @@SEEN line, and
+# the next tap waits for it.
+latency() {
+  : >/run/seen
+  { tail -n 0 -f "$run/x.log" & echo $! >/run/tail.pid; wait; } |
+    grep --line-buffered '^+t' | sed -u 's/^/@@SEEN /' | tee -a /run/seen >&3 &
+  taps=0
+  while [ "$taps" -lt 50 ] && gap=0 keys t:t && wait_for '[ "$(wc -l </run/seen)" -gt "$taps" ]' 5 0.05; do
+    taps=$((taps + 1))
+  done
+  kill "$(cat /run/tail.pid)"
+  [ "$taps" = 50 ] || fail "T did not arrive"
+  say "@@FIGURE key latency, $1"
+}
+
+. "$share/guest/scenarios.sh"
