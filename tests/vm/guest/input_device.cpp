@@ -69,6 +69,15 @@ std::vector<std::string> waitForNodes(const std::string& name, size_t count, int
   }
 }
 
+bool waitForNoNode(const std::string& name, int timeoutMs) {
+  std::int64_t deadline = nowMs() + timeoutMs;
+  while (!nodesNamed(name).empty()) {
+    if (nowMs() > deadline) return false;
+    usleep(20 * 1000);
+  }
+  return true;
+}
+
 EventNode::EventNode(const std::string& node) {
   fd_ = open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ >= 0) {

@@ -17,6 +17,8 @@ std::vector<std::string> nodesNamed(const std::string& name);
 
 // Waits (bounded) until `count` devices named `name` exist; returns their nodes.
 std::vector<std::string> waitForNodes(const std::string& name, size_t count, int timeoutMs);
+// Whether every node of that name is gone within the time.
+bool waitForNoNode(const std::string& name, int timeoutMs);
 
 // One open event node, read with timeouts. Timestamps are on the monotonic
 // clock, so they compare with nowUs().
