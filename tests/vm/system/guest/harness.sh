@@ -86,7 +86,7 @@ as_user() {
 in_session() { echo "$*" >"$run/commands"; }
 # Quorvelle as a user starts it: the applications menu entry's command.
 start_quorvelle() {
-  in_session "$(sed -n 's/^Exec=//p' /usr/share/applications/quorvelle.desktop | sed 's/ *%[a-zA-Z]//g')"
+  in_session "$(sed -n 's/^Exec=//p' /usr/share/applications/com.quorvelle.Quorvelle.desktop | sed 's/ *%[a-zA-Z]//g')"
   wait_for running 30 || fail "Quorvelle did not start"
 }
 running() { pidof Quorvelle >/dev/null; }
