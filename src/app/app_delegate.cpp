@@ -54,7 +54,7 @@ void AppDelegate::completeLaunch(bool showSettingsAtEnd) {
   // Quit while start-up waited (on a prompt, or for older copies): the
   // process is on its way out and nothing is started any more.
   if (terminated_) return;
-  hyperKey_.injectedFlags = config_.modifiers();
+  hyperKey_.setInjectedFlags(config_.modifiers());
   updates_.controller().startUpdater();
 
   std::weak_ptr<AppDelegate> weak = weak_from_this();
@@ -77,7 +77,7 @@ void AppDelegate::completeLaunch(bool showSettingsAtEnd) {
 
   // Synchronous, current value included: a new set reaches the very next key.
   cancellables_.push_back(config_.modifiersPublisher().subscribe([weak](const ModifierFlags& flags) {
-    if (auto self = weak.lock()) self->hyperKey_.injectedFlags = flags;
+    if (auto self = weak.lock()) self->hyperKey_.setInjectedFlags(flags);
   }));
   cancellables_.push_back(config_.enabledPublisher().subscribe(
       [weak](const bool& enabled) {

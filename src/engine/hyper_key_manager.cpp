@@ -3,12 +3,13 @@
 namespace quorvelle {
 
 HyperKeyManager::HyperKeyManager(EventTapSystem& taps, KeyMapping& keyMapping)
-    : taps_(taps), keyMapping_(keyMapping), hyperKeyCode_(taps.hyperKeyCode()) {}
+    : taps_(taps), keyMapping_(keyMapping), handler_(taps) {}
 
 bool HyperKeyManager::start() {
   if (tap_) return true;
   std::unique_ptr<EventTap> tap = taps_.createTap(kKeyEventMask, &HyperKeyManager::tapCallback, this);
   if (!tap) return false;
+  tap->setInjectedFlags(handler_.injectedFlags);
   // The tap exists but is not enabled yet, so no key waits on the handler
   // while the mapping tool runs.
   keyMapping_.setCapsLockMapping(true);
@@ -26,32 +27,19 @@ void HyperKeyManager::stop() {
   if (runLoopSource_) runLoopSource_->removeFromMainRunLoop();
   runLoopSource_.reset();
   tap_.reset();
-  hyperDown_ = false;
+  handler_.reset();
   keyMapping_.setCapsLockMapping(false);
 }
 
 KeyEvent* HyperKeyManager::handleEvent(std::uint32_t type, KeyEvent* event) {
-  if (type == kKeyDownEvent || type == kKeyUpEvent) {
-    if (event->keyCode == hyperKeyCode_) {
-      // Auto-repeats of F18 arrive as key downs and keep hyper held.
-      hyperDown_ = (type == kKeyDownEvent);
-      return nullptr;
-    }
-    if (hyperDown_) {
-      if (!taps_.isKeyPhysicallyDown(hyperKeyCode_)) {
-        // The release was missed (the tap was off, say): drop the stale hold.
-        hyperDown_ = false;
-        return event;
-      }
-      event->flags |= injectedFlags;
-    }
-    return event;
-  }
-  if (type == kTapDisabledByTimeout || type == kTapDisabledByUserInput) {
-    hyperDown_ = false;
-    if (tap_) tap_->setEnabled(true);
-  }
-  return event;
+  KeyEvent* out = handler_.handleEvent(type, event);
+  if ((type == kTapDisabledByTimeout || type == kTapDisabledByUserInput) && tap_) tap_->setEnabled(true);
+  return out;
+}
+
+void HyperKeyManager::setInjectedFlags(ModifierFlags flags) {
+  handler_.injectedFlags = flags;
+  if (tap_) tap_->setInjectedFlags(flags);
 }
 
 KeyEvent* HyperKeyManager::tapCallback(std::uint32_t type, KeyEvent* event, void* userInfo) {

@@ -3,15 +3,15 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/hyper_key_handler.h"
 #include "engine/key_mapping.h"
 #include "platform/event_tap.h"
 #include "platform/modifier_flags.h"
 
 namespace quorvelle {
 
-// The hyper key engine: an event tap whose handler swallows F18 (Caps Lock,
-// once mapped), remembers whether it is held, and adds injectedFlags to every
-// other key down and key up while it is.
+// The hyper key engine: an event tap whose events go through the hyper key
+// handler, the key mapping that turns Caps Lock into F18, and their order.
 class HyperKeyManager {
  public:
   HyperKeyManager(EventTapSystem& taps, KeyMapping& keyMapping);
@@ -27,25 +27,26 @@ class HyperKeyManager {
   void stop();
 
   bool hasTap() const { return tap_ != nullptr; }
-  bool isHyperDown() const { return hyperDown_; }
+  bool isHyperDown() const { return handler_.isHyperDown(); }
 
-  // The hyper state machine. Returns the event, possibly with added flags, or
-  // nullptr to drop it. Allocates, logs and locks nothing.
+  // The handler's answer, and a disabled tap enabled again. Allocates, logs
+  // and locks nothing.
   KeyEvent* handleEvent(std::uint32_t type, KeyEvent* event);
 
   // The tap's callback; userInfo is the manager.
   static KeyEvent* tapCallback(std::uint32_t type, KeyEvent* event, void* userInfo);
 
   // The flags added while hyper is held; the next key event sees a new value.
-  ModifierFlags injectedFlags = kDefaultHyperFlags;
+  // A tap that runs the handler elsewhere is told as well.
+  void setInjectedFlags(ModifierFlags flags);
+  ModifierFlags injectedFlags() const { return handler_.injectedFlags; }
 
  private:
   EventTapSystem& taps_;
   KeyMapping& keyMapping_;
-  const std::uint16_t hyperKeyCode_;
+  HyperKeyHandler handler_;
   std::unique_ptr<EventTap> tap_;
   std::unique_ptr<RunLoopSource> runLoopSource_;
-  bool hyperDown_ = false;
 };
 
 }  // namespace quorvelle

@@ -41,6 +41,10 @@ class EventTap {
   virtual ~EventTap() = default;
   virtual void setEnabled(bool enabled) = 0;
   virtual std::unique_ptr<RunLoopSource> createRunLoopSource() = 0;
+  // The flags the hyper key handler adds while hyper is held. A tap that calls
+  // the handler in this process has nothing to do; one whose events are
+  // handled in another process passes them on.
+  virtual void setInjectedFlags(ModifierFlags flags) { (void)flags; }
 };
 
 // The keyboard event tap service of the login session.

@@ -46,7 +46,7 @@ TEST(HyperKeyRandom, InvariantsHoldOverRandomSequences) {
         manager.handleEvent(action == 17 ? kTapDisabledByTimeout : kTapDisabledByUserInput, &note);
         sawF18Down = false;
       } else if (action < 21) {
-        manager.injectedFlags = kFlagChoices[random() % 5] | kDefaultHyperFlags * (random() % 2);
+        manager.setInjectedFlags(kFlagChoices[random() % 5] | kDefaultHyperFlags * (random() % 2));
       } else {  // an ordinary key down, repeat or up
         std::uint16_t key = static_cast<std::uint16_t>(random() % 60);
         std::uint32_t type = random() % 2 ? kKeyDownEvent : kKeyUpEvent;
@@ -60,11 +60,11 @@ TEST(HyperKeyRandom, InvariantsHoldOverRandomSequences) {
         const bool f18Down = taps.physicallyDown.count(kF18) != 0;
         if (out->flags != flags) {
           EXPECT_TRUE(f18Down) << "flags only while F18 is physically down";
-          EXPECT_EQ(out->flags, flags | manager.injectedFlags);
+          EXPECT_EQ(out->flags, flags | manager.injectedFlags());
           ++flagged;
         }
         // Held in the handler's eyes and physically down: the flags must come.
-        EXPECT_EQ(out->flags, (sawF18Down && f18Down) ? (flags | manager.injectedFlags) : flags);
+        EXPECT_EQ(out->flags, (sawF18Down && f18Down) ? (flags | manager.injectedFlags()) : flags);
         if (wasHeld && !f18Down) {
           EXPECT_FALSE(manager.isHyperDown()) << "a stale hold never outlives one key event";
           sawF18Down = false;

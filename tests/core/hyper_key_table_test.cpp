@@ -144,7 +144,7 @@ TEST_P(HyperKeyTable, Script) {
     if (verb == "inject") {
       std::string value;
       words >> value;
-      manager.injectedFlags = parseNumber(value);
+      manager.setInjectedFlags(parseNumber(value));
       continue;
     }
     if (verb == "lose") {

@@ -77,7 +77,7 @@ TEST_F(EventTapTest, NewFlagsWhileHeldReleaseInReverseThenPress) {
   type(KEY_A, 1);
   type(KEY_A, 0);
   h.output();
-  h.engine->injectedFlags = kShiftFlag | kCommandFlag;
+  h.engine->setInjectedFlags(kShiftFlag | kCommandFlag);
   type(KEY_B, 1);
   type(KEY_B, 0);
   type(KEY_CAPSLOCK, 0);
