@@ -86,22 +86,6 @@ TEST(AppProcess, CopiesStartedTogetherLeaveExactlyTheNewestRunning) {
   close(gateFd);
 }
 
-TEST(AppProcess, ACopyThatDoesNotQuitIsKilledAtTheDeadline) {
-  AppSandbox app(QUORVELLE_BUILT_BUNDLE);
-  const pid_t hung = app.start("offscreen", kAtLogin);
-  ASSERT_TRUE(eventually([&] { return app.isListening(); }));
-  kill(hung, SIGSTOP);  // it cannot answer SIGTERM any more
-
-  const auto replaced = std::chrono::steady_clock::now();
-  app.start("offscreen", kAtLogin);
-  std::optional<int> status = app.waitForEnd(hung, 20);
-  const double waited = secondsSince(replaced);
-  ASSERT_TRUE(status);
-  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL);
-  EXPECT_GE(waited, 5.0) << "not before the deadline";
-  EXPECT_TRUE(eventually([&] { return app.isListening(); })) << "the new copy goes on once it is gone";
-}
-
 TEST(AppProcess, RefusesToStartWithoutAUsableDisplayOrOutsideABundle) {
   AppSandbox app(QUORVELLE_BUILT_BUNDLE);
   std::vector<std::string> noDisplay = environmentWith(
