@@ -104,9 +104,3 @@ TEST_F(RealKeys, RecordingTakesEveryKeyAndStoresTheModifiersHeld) {
 
 }  // namespace
 }  // namespace quorvelle
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
