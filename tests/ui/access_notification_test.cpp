@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QVariantMap>
@@ -119,11 +118,5 @@ TEST_F(AccessNotificationTest, WithoutANotificationServiceTheRequestIsALogLine) 
 
 }  // namespace
 }  // namespace quorvelle
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  testing::InitGoogleMock(&argc, argv);
-  return RUN_ALL_TESTS();
-}
 
 #include "access_notification_test.moc"

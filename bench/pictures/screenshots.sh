@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the built application as a user sees it: under an X server with
 # a window manager (openbox) and a tray (trayer), from a copy of the bundle in
-# a home of its own. Run on an X server of its own (scripts/with_xvfb.sh).
+# a home of its own. Run by scripts/pictures.sh, on an X server of its own.
 #
 #   screenshots.sh BUNDLE OUTPUT_FOLDER TRAY_LOOKS_PROGRAM
 #
