@@ -54,6 +54,15 @@ bool LinuxEventTapSystem::isKeyPressedByTap(std::uint16_t keyCode) const {
 
 std::uint16_t LinuxEventTapSystem::hyperKeyCode() const { return KEY_F18; }
 
+void LinuxEventTapSystem::refreshTranslations() {
+  if (tap_) tap_->refreshTranslations();
+}
+
+void LinuxEventTapSystem::setPressedByTapListener(PressedByTapListener listener, void* context) {
+  pressedByTapListener_ = listener;
+  pressedByTapContext_ = context;
+}
+
 HidSystem& LinuxEventTapSystem::hidSystem() { return *capsLock_; }
 
 }  // namespace quorvelle

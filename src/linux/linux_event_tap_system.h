@@ -60,6 +60,17 @@ class LinuxEventTapSystem : public EventTapSystem {
   // KEY_F18.
   std::uint16_t hyperKeyCode() const override;
 
+  // Asks the remapper again for every grabbed keyboard's translations, as
+  // when the key mapping changed. Keys held go up as what they went down as.
+  void refreshTranslations();
+
+  // Called with isKeyPressedByTap's answers for the synthetic modifiers
+  // (bit i for kModifierKeys[i]) whenever they change, before the events
+  // that changed them reach the display server. On the key path: the
+  // listener must not allocate or block.
+  using PressedByTapListener = void (*)(unsigned bits, void* context);
+  void setPressedByTapListener(PressedByTapListener listener, void* context);
+
   // Switches the display server's caps lock off with a Caps Lock tap through
   // the virtual keyboard, when the Caps Lock light says it is on. Does nothing
   // without a tap or when the state cannot be known.
@@ -76,6 +87,8 @@ class LinuxEventTapSystem : public EventTapSystem {
   std::unique_ptr<InputDevices> devices_;
   std::unique_ptr<CapsLock> capsLock_;
   LinuxEventTap* tap_ = nullptr;  // the live tap; it unregisters itself
+  PressedByTapListener pressedByTapListener_ = nullptr;
+  void* pressedByTapContext_ = nullptr;
 };
 
 }  // namespace quorvelle
