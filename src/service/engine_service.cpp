@@ -130,9 +130,13 @@ void EngineService::handle(Connection& connection, const Message& message) {
       setMapping(connection, message);
       break;
     case MessageType::CapsLockOff:
-      if (activeUserIs(connection.uid)) taps_.hidSystem().setCapsLockStateOff();
-      else logRefusal(connection);
-      sendStatus(connection);
+      if (!activeUserIs(connection.uid)) {
+        logRefusal(connection);
+        sendStatus(connection);
+        break;
+      }
+      taps_.hidSystem().setCapsLockStateOff();
+      sendAccepted(connection);
       break;
     case MessageType::Pong:
       break;
@@ -186,7 +190,7 @@ void EngineService::setMapping(Connection& connection, const Message& message) {
   }
   mapping_.set(table);
   taps_.refreshTranslations();
-  sendStatus(connection);
+  sendAccepted(connection);
   if (holder_ && exists(holder_)) sendMapping(*holder_);
 }
 
@@ -206,6 +210,16 @@ void EngineService::sendStatus(Connection& connection) {
   message.type = MessageType::Status;
   const Served reason = servedReason(connection);
   message.value = static_cast<std::uint32_t>(reason);
+  message.flags = holder_ == &connection ? 1 : 0;
+  send(connection, message);
+}
+
+// The answer to a request any client of the active user may make: done,
+// whoever holds the engine.
+void EngineService::sendAccepted(Connection& connection) {
+  Message message;
+  message.type = MessageType::Status;
+  message.value = static_cast<std::uint32_t>(Served::Yes);
   message.flags = holder_ == &connection ? 1 : 0;
   send(connection, message);
 }

@@ -72,6 +72,7 @@ class EngineService {
   bool activeUserIs(uid_t uid);
   engine_protocol::Served servedReason(const Connection& connection);
   void sendStatus(Connection& connection);
+  void sendAccepted(Connection& connection);
   void sendMapping(Connection& connection);
   void send(Connection& connection, const engine_protocol::Message& message);
   void logRefusal(Connection& connection);
