@@ -9,8 +9,9 @@ namespace quorvelle {
 
 std::unique_ptr<LogindSeatUser> LogindSeatUser::create(std::string* why) {
   sd_login_monitor* monitor = nullptr;
-  // Every category: a seat's active session changes with sessions coming and going too.
-  const int result = sd_login_monitor_new(nullptr, &monitor);
+  // logind rewrites a seat's record whenever its active session changes.
+  // (Not every category: watching machines fails without systemd-machined.)
+  const int result = sd_login_monitor_new("seat", &monitor);
   if (result < 0) {
     *why = std::string("cannot follow the login sessions: ") + std::strerror(-result);
     return nullptr;
