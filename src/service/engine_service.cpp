@@ -155,7 +155,8 @@ void EngineService::start(Connection& connection) {
     // Events pass unchanged until the client enables the handler.
     handler_.reset();
     handler_.injectedFlags = kDefaultHyperFlags;
-    tap_ = taps_.createTap(kKeyEventMask, &HyperKeyHandler::tapCallback, &handler_);
+    EventTapSystem& source = options_.tapSource ? *options_.tapSource : taps_;
+    tap_ = source.createTap(kKeyEventMask, &HyperKeyHandler::tapCallback, &handler_);
     if (tap_) {
       holder_ = &connection;
       source_ = tap_->createRunLoopSource();

@@ -25,6 +25,9 @@ struct EngineServiceOptions {
   // ...and closed when it has sent nothing for this long.
   double silenceSeconds = 2.0;
   std::size_t maxConnections = 16;
+  // Where the tap comes from, when not from the tap system itself: a wrapper
+  // that watches what the handler is given (the VM tests count repeats).
+  EventTapSystem* tapSource = nullptr;
 };
 
 // The engine service's rules: whom it serves, what each message does, when
