@@ -26,6 +26,7 @@ LinuxEventTapSystem::LinuxEventTapSystem(FdWatcher& watcher, KeyboardRemapper& r
 LinuxEventTapSystem::LinuxEventTapSystem(FdWatcher& watcher, KeyboardRemapper& remapper, Log& log,
                                          Options options, std::unique_ptr<InputDevices> devices)
     : watcher_(watcher),
+      keyWatcher_(&watcher),
       remapper_(remapper),
       log_(log),
       options_(std::move(options)),

@@ -60,6 +60,13 @@ class LinuxEventTapSystem : public EventTapSystem {
   // KEY_F18.
   std::uint16_t hyperKeyCode() const override;
 
+  // The keyboards' descriptors, the only ones a key wakes, are watched by
+  // keyWatcher from now on; the rest (new nodes, lights) stay with the
+  // watcher the system was made with. A program with many descriptors keeps
+  // those behind one (an EpollFdWatcher), so that poll() wakes for a key
+  // having looked at few. Before the first tap only.
+  void watchKeyboardsWith(FdWatcher& keyWatcher) { keyWatcher_ = &keyWatcher; }
+
   // Asks the remapper again for every grabbed keyboard's translations, as
   // when the key mapping changed. Keys held go up as what they went down as.
   void refreshTranslations();
@@ -81,6 +88,7 @@ class LinuxEventTapSystem : public EventTapSystem {
   friend class LinuxEventTap;
 
   FdWatcher& watcher_;
+  FdWatcher* keyWatcher_;
   KeyboardRemapper& remapper_;
   Log& log_;
   Options options_;

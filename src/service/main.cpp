@@ -17,6 +17,7 @@
 #include "linux/linux_event_tap_system.h"
 #include "linux/poll_run_loop.h"
 #include "service/engine_service.h"
+#include "service/epoll_fd_watcher.h"
 #include "service/listen_socket.h"
 #include "service/logind_seat_user.h"
 #include "service/service_key_mapping.h"
@@ -83,13 +84,20 @@ int main(int argc, char** argv) {
   const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
 
   PollRunLoop loop;
+  // Every descriptor but the keyboards' behind one: see EpollFdWatcher.
+  std::unique_ptr<EpollFdWatcher> watcher = EpollFdWatcher::create(loop, &why);
+  if (!watcher) {
+    log.write("Quorvelle engine: " + why);
+    return 1;
+  }
   ServiceKeyMapping mapping;
   LinuxEventTapOptions options;
   if (!inputDir.empty()) options.inputDirectory = inputDir;
-  LinuxEventTapSystem taps(loop, mapping, log, options);
-  EngineService service(loop, loop, taps, mapping, *seat, log);
+  LinuxEventTapSystem taps(*watcher, mapping, log, options);
+  taps.watchKeyboardsWith(loop);
+  EngineService service(loop, *watcher, taps, mapping, *seat, log);
   service.listen(*listenFd);
-  std::unique_ptr<FdWatcher::Watch> signals = loop.watchReadable(signalFd, [&] {
+  std::unique_ptr<FdWatcher::Watch> signals = watcher->watchReadable(signalFd, [&] {
     signalfd_siginfo info;
     while (::read(signalFd, &info, sizeof info) == sizeof info) {
     }

@@ -200,7 +200,8 @@ void LinuxEventTap::addKeyboards(const std::vector<std::string>& names) {
 }
 
 void LinuxEventTap::watchKeyboard(Keyboard& keyboard) {
-  keyboard.watch = system_.watcher_.watchReadable(keyboard.keys.fd(), [this, &keyboard] { readKeyboard(keyboard); });
+  keyboard.watch =
+      system_.keyWatcher_->watchReadable(keyboard.keys.fd(), [this, &keyboard] { readKeyboard(keyboard); });
 }
 
 void LinuxEventTap::readKeyboard(Keyboard& keyboard) {

@@ -30,6 +30,7 @@
 #include "linux/poll_run_loop.h"
 #include "linux/system_log.h"
 #include "service/engine_service.h"
+#include "service/epoll_fd_watcher.h"
 #include "service/message_socket.h"
 #include "service/service_key_mapping.h"
 
@@ -78,9 +79,7 @@ class CountingTaps : public EventTapSystem {
 // inside a callback: the loop runs on).
 class Client {
  public:
-  Client(PollRunLoop& loop, int fd) : loop_(loop), fd_(fd) {
-    watch_ = loop_.watchReadable(fd_, [this] { read(); });
-  }
+  Client(FdWatcher& watcher, int fd) : fd_(fd) { watch_ = watcher.watchReadable(fd_, [this] { read(); }); }
   // Sends the messages; `done` is called with whether every Status answer
   // said served, and, for a Start, held.
   void request(std::initializer_list<Message> messages, int answers, std::function<void(bool)> done) {
@@ -118,7 +117,6 @@ class Client {
     }
   }
 
-  PollRunLoop& loop_;
   int fd_;
   std::unique_ptr<FdWatcher::Watch> watch_;
   int answersLeft_ = 0;
@@ -145,19 +143,23 @@ int main() {
   using namespace quorvelle;
   PollRunLoop loop;
   SystemLog log;
+  std::string why;
+  std::unique_ptr<EpollFdWatcher> watcher = EpollFdWatcher::create(loop, &why);
+  if (!watcher) return 1;
   ServiceKeyMapping mapping;
   LinuxEventTapOptions options;
   if (const char* folder = std::getenv("QUORVELLE_VM_INPUT_DIR")) options.inputDirectory = folder;
-  LinuxEventTapSystem taps(loop, mapping, log, options);
+  LinuxEventTapSystem taps(*watcher, mapping, log, options);
+  taps.watchKeyboardsWith(loop);  // as the service does
   CountingTaps counting(taps);
   FixedSeatUser seat(::getuid());
   EngineServiceOptions serviceOptions;
   serviceOptions.tapSource = &counting;
-  EngineService service(loop, loop, taps, mapping, seat, log, serviceOptions);
+  EngineService service(loop, *watcher, taps, mapping, seat, log, serviceOptions);
   int fds[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return 1;
   service.adopt(fds[0]);
-  Client client(loop, fds[1]);
+  Client client(*watcher, fds[1]);
 
   std::string pending;
   auto onCommand = [&](const std::string& line) {
@@ -186,7 +188,7 @@ int main() {
       reply("error unknown command " + command);
     }
   };
-  std::unique_ptr<FdWatcher::Watch> input = loop.watchReadable(STDIN_FILENO, [&] {
+  std::unique_ptr<FdWatcher::Watch> input = watcher->watchReadable(STDIN_FILENO, [&] {
     char buffer[256];
     ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
     if (n <= 0) {
