@@ -20,6 +20,7 @@
 #include "linux/temp_dir.h"
 #include "service/active_seat_user.h"
 #include "service/engine_service.h"
+#include "service/epoll_fd_watcher.h"
 #include "service/message_socket.h"
 #include "service/service_key_mapping.h"
 #include "sim/sim_input_devices.h"
@@ -86,11 +87,17 @@ class ServiceHarness {
     tapOptions.capsLockWaitSeconds = 0.05;
     auto owned = std::make_unique<sim::SimInputDevices>();
     devices = owned.get();
-    taps = std::make_unique<LinuxEventTapSystem>(loop, mapping, log, tapOptions, std::move(owned));
-    service = std::make_unique<EngineService>(loop, loop, *taps, mapping, seat, log, options);
+    // Watched as the service's main does: the keyboards by the loop, the rest through epoll.
+    std::string why;
+    watcher = EpollFdWatcher::create(loop, &why);
+    if (!watcher) std::abort();
+    taps = std::make_unique<LinuxEventTapSystem>(*watcher, mapping, log, tapOptions, std::move(owned));
+    taps->watchKeyboardsWith(loop);
+    service = std::make_unique<EngineService>(loop, *watcher, *taps, mapping, seat, log, options);
   }
   ~ServiceHarness() {
     service.reset();
+    taps.reset();
     for (int fd : clients) ::close(fd);
   }
 
@@ -179,6 +186,7 @@ class ServiceHarness {
   ServiceKeyMapping mapping;
   sim::RecordingLog log;
   FakeSeatUser seat;
+  std::unique_ptr<EpollFdWatcher> watcher;
   std::unique_ptr<LinuxEventTapSystem> taps;
   std::unique_ptr<EngineService> service;
   std::vector<int> clients;
