@@ -97,10 +97,5 @@ TEST(ProtocolTest, RefusesEveryMalformedPacketWithItsReason) {
   EXPECT_TRUE(parseMessage(failed.data(), failed.size(), nullptr)) << "EngineFailed is a reason";
 }
 
-TEST(ProtocolTest, ParsesWithoutAPlaceForTheReason) {
-  const std::vector<std::uint8_t> bytes(kWireSize, 0);
-  EXPECT_FALSE(parseMessage(bytes.data(), bytes.size(), nullptr));
-}
-
 }  // namespace
 }  // namespace quorvelle::engine_protocol
