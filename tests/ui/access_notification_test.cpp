@@ -12,7 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/input_access_trust.h"
+#include "linux/engine_client/access_prompt.h"
 #include "linux/temp_dir.h"
 #include "qt_wait.h"
 #include "sim/sim_services.h"
