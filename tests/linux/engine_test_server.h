@@ -1,13 +1,12 @@
 #pragma once
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,23 +32,19 @@ class EngineTestServer {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 16) != 0) {
-      close(listener_);
-      listener_ = -1;
-      return;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(listener_, 16) == 0) {
+      thread_ = std::thread([this] { serve(); });
     }
-    thread_ = std::thread([this] { serve(); });
   }
+  // Shutting the listener down wakes the thread for good.
   ~EngineTestServer() {
-    if (thread_.joinable()) {
-      run([this] { stop_ = true; });
-      thread_.join();
-    }
+    stop_ = true;
+    shutdown(listener_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
     for (int fd : connections_) close(fd);
-    if (listener_ >= 0) close(listener_);
-    close(wake_);
+    close(listener_);
   }
-  bool listening() const { return listener_ >= 0; }
+  bool listening() const { return thread_.joinable(); }
 
   void answer(Served reason) {
     std::lock_guard lock(mutex_);
@@ -83,62 +78,41 @@ class EngineTestServer {
   }
   int open() {
     std::lock_guard lock(mutex_);
-    return open_;
+    return static_cast<int>(connections_.size());
   }
-  // Sends to every open connection, on the server's thread.
-  void sendToAll(Message message) {
-    run([this, message] {
-      std::uint8_t wire[engine_protocol::kWireSize];
-      engine_protocol::encodeMessage(message, wire);
-      for (int fd : connections_) ::send(fd, wire, sizeof wire, MSG_NOSIGNAL);
-    });
+  void sendToAll(const Message& message) {
+    std::lock_guard lock(mutex_);
+    for (int fd : connections_) sendTo(fd, message);
   }
-  // Ends every connection, as a restarting service does.
+  // Ends every connection, as a restarting service does; the thread closes them.
   void closeAll() {
-    run([this] {
-      for (int fd : connections_) close(fd);
-      connections_.clear();
-      std::lock_guard lock(mutex_);
-      open_ = 0;
-    });
+    std::lock_guard lock(mutex_);
+    for (int fd : connections_) shutdown(fd, SHUT_RDWR);
   }
 
  private:
-  void run(std::function<void()> command) {
-    {
-      std::lock_guard lock(mutex_);
-      commands_.push_back(std::move(command));
-    }
-    const std::uint64_t one = 1;
-    (void)!write(wake_, &one, sizeof one);
+  static void sendTo(int fd, const Message& message) {
+    std::uint8_t wire[engine_protocol::kWireSize];
+    engine_protocol::encodeMessage(message, wire);
+    ::send(fd, wire, sizeof wire, MSG_NOSIGNAL | MSG_DONTWAIT);
   }
 
   void serve() {
     while (!stop_) {
-      std::vector<pollfd> fds = {{wake_, POLLIN, 0}, {listener_, POLLIN, 0}};
-      for (int fd : connections_) fds.push_back({fd, POLLIN, 0});
-      if (poll(fds.data(), fds.size(), -1) < 0) continue;
-      if (fds[0].revents) {
-        std::uint64_t count;
-        (void)!read(wake_, &count, sizeof count);
-        std::vector<std::function<void()>> commands;
-        {
-          std::lock_guard lock(mutex_);
-          commands.swap(commands_);
-        }
-        for (auto& command : commands) command();
-        continue;  // the connections may have changed
+      std::vector<pollfd> fds = {{listener_, POLLIN, 0}};
+      {
+        std::lock_guard lock(mutex_);
+        for (int fd : connections_) fds.push_back({fd, POLLIN, 0});
       }
-      if (fds[1].revents) {
+      // A connection accepted meanwhile is polled from the next turn.
+      if (poll(fds.data(), fds.size(), 20) <= 0) continue;
+      if (fds[0].revents && !stop_) {
         const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd >= 0) {
-          connections_.push_back(fd);
-          std::lock_guard lock(mutex_);
-          ++accepted_;
-          ++open_;
-        }
+        std::lock_guard lock(mutex_);
+        if (fd >= 0) connections_.push_back(fd);
+        if (fd >= 0) ++accepted_;
       }
-      for (std::size_t i = 2; i < fds.size(); ++i) {
+      for (std::size_t i = 1; i < fds.size(); ++i) {
         if (fds[i].revents) readFrom(fds[i].fd);
       }
     }
@@ -147,17 +121,15 @@ class EngineTestServer {
   void readFrom(int fd) {
     std::uint8_t wire[engine_protocol::kWireSize];
     const ssize_t size = recv(fd, wire, sizeof wire, MSG_DONTWAIT);
+    if (size < 0 && errno == EAGAIN) return;
+    std::lock_guard lock(mutex_);
     std::optional<Message> message;
     if (size > 0) message = engine_protocol::parseMessage(wire, static_cast<std::size_t>(size), nullptr);
     if (!message) {
-      if (size < 0 && errno == EAGAIN) return;
       close(fd);
       std::erase(connections_, fd);
-      std::lock_guard lock(mutex_);
-      --open_;
       return;
     }
-    std::lock_guard lock(mutex_);
     if (message->type == MessageType::Pong) {
       ++pongs_;
       return;
@@ -168,25 +140,20 @@ class EngineTestServer {
       Message status;
       status.type = MessageType::Status;
       status.value = static_cast<std::uint32_t>(request && answer_ != Served::NotActiveSession ? Served::Yes : answer_);
-      status.flags = answer_ == Served::Yes && message->type == MessageType::Start;
-      engine_protocol::encodeMessage(status, wire);
-      ::send(fd, wire, sizeof wire, MSG_NOSIGNAL);
+      sendTo(fd, status);
     }
   }
 
   int listener_ = -1;
-  int wake_ = eventfd(0, EFD_CLOEXEC);
   std::thread thread_;
-  bool stop_ = false;                // the server thread's
-  std::vector<int> connections_;     // the server thread's
+  std::atomic<bool> stop_ = false;
   std::mutex mutex_;
-  std::vector<std::function<void()>> commands_;
+  std::vector<int> connections_;
   Served answer_ = Served::Yes;
   bool silent_ = false;
   std::vector<Message> received_;
   int pongs_ = 0;
   int accepted_ = 0;
-  int open_ = 0;
 };
 
 }  // namespace quorvelle::testing_support

@@ -25,6 +25,7 @@ class GrantAccessTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(bundle.file("Contents/Helpers"));
+    fs::create_directories(bundle.file("Contents/Resources"));
     fs::copy_file(QUORVELLE_GRANT_HELPER, helper);
     std::ofstream(bundle.file("Contents/Helpers/quorvelle-engine")) << "the engine";
     fs::copy(QUORVELLE_SYSTEMD_RESOURCES, bundle.file("Contents/Resources/systemd"),
@@ -44,6 +45,14 @@ class GrantAccessTest : public ::testing::Test {
                                         << root.file("calls.log") << "\n[ ${0##*/} != systemctl ] || exit "
                                         << systemctlStatus << "\n";
       chmod(root.file(program).c_str(), 0755);
+    }
+    giveRootAway();
+  }
+  // What the test made under the root belongs to the user the helper runs as.
+  void giveRootAway() {
+    if (geteuid() != 0) return;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root.path())) {
+      ASSERT_EQ(lchown(entry.path().c_str(), kNobody, kNobody), 0);
     }
   }
   // Runs the helper; unprivileged and with the test root unless told otherwise.
@@ -77,6 +86,7 @@ TEST_F(GrantAccessTest, InstallsTheEngineServiceFromItsBundleAndRemovesIt) {
   installPrograms();
   fs::create_directories(root.file("etc/udev/rules.d"));
   std::ofstream(root.file("etc/udev/rules.d/70-quorvelle.rules")) << "an old uaccess rule";
+  giveRootAway();
   ASSERT_EQ(grant({}), 0) << errors;
 
   struct stat info;

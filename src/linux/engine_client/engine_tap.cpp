@@ -33,7 +33,9 @@ EngineTap::EngineTap(EngineTapSystem& system, RunLoop& loop, FdWatcher& watcher,
 
 EngineTap::~EngineTap() {
   if (retryTimer_) retryTimer_->invalidate();
-  if (served_) send(message(MessageType::Stop));
+  // Closing alone would release the engine too; Stop says it was meant.
+  std::string ignored;
+  if (served_) connection_->send(message(MessageType::Stop), &ignored);
   watch_.reset();
   connection_.reset();
   system_.tapGone(this);
@@ -86,9 +88,14 @@ void EngineTap::readMessages() {
         break;
       case EngineConnection::Received::Nothing:
         return;
-      case EngineConnection::Received::Ended:
+      case EngineConnection::Received::Ended: {
+        const bool wasServed = served_;
         lose(why);
+        // A restarted service is there again at once (its socket stays open):
+        // the first try does not wait for the timer.
+        if (wasServed) retry();
         return;
+      }
     }
   }
 }
