@@ -1,5 +1,5 @@
-// Fuzzes the text the key mapping tool reads from outside: the property text.
-// Each accepted input must survive a round trip through its writer unchanged.
+// Fuzzes the text the key mapping tool reads from outside: the property text,
+// and the conversion of what it accepts to key codes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,9 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string error;
 
   if (auto mappings = parseUserKeyMappingProperty(text, &error)) {
-    keyCodeMappings(*mappings, &error);
-    auto again = parseMappingList(formatMappingList(*mappings), &error);
-    if (!again || *again != *mappings) __builtin_trap();
+    error.clear();
+    if (!keyCodeMappings(*mappings, &error) && error.empty()) __builtin_trap();
   } else if (error.empty()) {
     __builtin_trap();  // a refusal must say why
   }
