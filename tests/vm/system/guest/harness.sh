@@ -5,6 +5,8 @@
 # commands run in the user's session, waits on conditions. scenarios.sh holds
 # the scenarios; the host names the ones to run on the kernel command line.
 share=/mnt/host user=tester home=/home/tester run=/run/user/1000
+# The second user, whose console session on tty3 runs no Quorvelle.
+visitor=visitor visitor_run=/run/user/1001
 exec 3<>/dev/ttyS0
 stty -F /dev/ttyS0 raw -echo
 say() { echo "$*" >&3; }
@@ -45,12 +47,24 @@ keys() {
 
 # What the X client (or, with client=wayland, the Wayland one) received since
 # the last keys: +KEYSYM:STATE for a press, -KEYSYM:STATE for a release,
-# modifier keys left out (STATE shows them).
+# modifier keys left out (STATE shows them). With client=console, the codes of
+# the characters the second user's console session read.
 client=x
-mark() { from=$(($(wc -l <"$run/$client.log") + 1)); }
+client_log() {
+  case "$client" in
+    console) echo "$visitor_run/console.log" ;;
+    *) echo "$run/$client.log" ;;
+  esac
+}
+mark() { from=$(($(wc -l <"$(client_log)") + 1)); }
 typed() { received | grep -v -E '^.(Shift|Control|Alt|Super|Meta)_' | tr '\n' ' '; }
 received() {
-  if [ "$client" = x ]; then tail -n "+$from" "$run/x.log"; return; fi
+  case "$client" in
+    x) tail -n "+$from" "$run/x.log"; return ;;
+    # A key held past the console's repeat delay (emulation can stretch a
+    # tap) repeats: each character counts once.
+    console) tail -n "+$from" "$visitor_run/console.log" | tr -d ' ' | uniq; return ;;
+  esac
   # wev prints a key, then its keysym on the next line; the modifiers come in
   # events of their own.
   tail -n "+$from" "$run/wayland.log" | while read -r a b c rest; do
@@ -90,7 +104,10 @@ start_quorvelle() {
   wait_for running 30 || fail "Quorvelle did not start"
 }
 running() { pidof Quorvelle >/dev/null; }
+# The service holds the keyboards: its virtual keyboard exists. Served: the X
+# server reads that keyboard as well, so keys typed now come through it.
 engine_on() { grep -q 'Name="Quorvelle Virtual Keyboard"' /proc/bus/input/devices; }
+served() { engine_on && as_user xinput list --name-only 2>/dev/null | grep -q '^Quorvelle Virtual Keyboard$'; }
 window() { as_user xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
 settings() { window 'Quorvelle Preferences'; }
 # Keys to the X client, wherever Quorvelle's windows are.
@@ -104,7 +121,23 @@ tray_menu() {
 }
 tray_icon() { as_user xdotool search --pid "$(pidof Quorvelle)" --onlyvisible --name '^$' | head -n 1; }
 can_open() { runuser -u "$user" -- sh -c ": <>'$1'" 2>/dev/null; }
+# The error the test user gets opening a file for reading and writing.
+open_error() { runuser -u "$user" -- sh -c ": <>'$1'" 2>&1; }
 keyboard_node() { readlink -f /dev/input/by-id/*QEMU_USB_Keyboard*-event-kbd; }
+
+# The engine service: its process, and its journal since journal_mark, each
+# line after its time (seconds since the epoch, to the microsecond).
+service_pid() { systemctl show -p MainPID --value quorvelle-engine.service; }
+journal_mark() { cursor=$(journalctl -q -n 1 --show-cursor | sed -n 's/^-- cursor: //p'); }
+service_log() { journalctl -q -u quorvelle-engine.service --after-cursor="$cursor" -o short-unix; }
+logged() { service_log | grep -q -F "Quorvelle engine: $1"; }
+# Microseconds since the epoch: now, and when the service first logged TEXT.
+now_us() { echo $(($(date +%s%N) / 1000)); }
+logged_at() { service_log | grep -F "Quorvelle engine: $1" | head -n 1 | cut -d ' ' -f 1 | tr -d .; }
+# Milliseconds from the microsecond time $1 to the service's line $2.
+ms_until_logged() { echo $((($(logged_at "$2") - $1) / 1000)); }
+# The test's misbehaving client of the service, run as the user given.
+probe_as() { who=$1 && shift && runuser -u "$who" -- "$share/engine_probe" "$@"; }
 
 # Time from the host's key press to the X client's event, over 50 taps of T:
 # each press the client receives is echoed to the host as a @@SEEN line, and
