@@ -18,7 +18,13 @@ scenario() {
   say "@@START $1"
   rm -f /run/why
   (set -ex; "$1") 2>/run/trace
-  if [ $? = 0 ]; then say "@@PASS $1"; else say "@@FAIL $1: $(cat /run/why 2>/dev/null || tail -n 1 /run/trace)"; fi
+  if [ $? = 0 ]; then say "@@PASS $1"; else say "@@FAIL $1: $(cat /run/why 2>/dev/null || tail -n 1 /run/trace)" && evidence; fi
+}
+# For the console log of a failed scenario: its last steps and the service's
+# last lines.
+evidence() {
+  { tail -n 8 /run/trace; journalctl -q -u quorvelle-engine.service -n 12 -o short-unix
+    echo "since the scenario's mark:" && service_log; } 2>&1 | sed 's/^/  | /' >&3
 }
 fail() { echo "$*" >/run/why; return 1; }
 info() { say "@@INFO $*"; }
@@ -126,14 +132,19 @@ open_error() { runuser -u "$user" -- sh -c ": <>'$1'" 2>&1; }
 keyboard_node() { readlink -f /dev/input/by-id/*QEMU_USB_Keyboard*-event-kbd; }
 
 # The engine service: its process, and its journal since journal_mark, each
-# line after its time (seconds since the epoch, to the microsecond).
+# line after its time (microseconds since the epoch).
 service_pid() { systemctl show -p MainPID --value quorvelle-engine.service; }
-journal_mark() { cursor=$(journalctl -q -n 1 --show-cursor | sed -n 's/^-- cursor: //p'); }
-service_log() { journalctl -q -u quorvelle-engine.service --after-cursor="$cursor" -o short-unix; }
+# (By time, not by cursor: with the unit's filter, journalctl --after-cursor
+# missed lines here.)
+journal_mark() { marked=$(now_us); }
+service_log() {
+  journalctl -q -u quorvelle-engine.service --since "@$((marked / 1000000))" -o short-unix |
+    while read -r at rest; do [ "${at%.*}${at#*.}" -lt "$marked" ] || echo "${at%.*}${at#*.} $rest"; done
+}
 logged() { service_log | grep -q -F "Quorvelle engine: $1"; }
 # Microseconds since the epoch: now, and when the service first logged TEXT.
 now_us() { echo $(($(date +%s%N) / 1000)); }
-logged_at() { service_log | grep -F "Quorvelle engine: $1" | head -n 1 | cut -d ' ' -f 1 | tr -d .; }
+logged_at() { service_log | grep -F "Quorvelle engine: $1" | head -n 1 | cut -d ' ' -f 1; }
 # Milliseconds from the microsecond time $1 to the service's line $2.
 ms_until_logged() { echo $((($(logged_at "$2") - $1) / 1000)); }
 # The test's misbehaving client of the service, run as the user given.
