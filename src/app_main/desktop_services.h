@@ -9,10 +9,9 @@
 #include "linux/access_grant.h"
 #include "linux/autostart_login_items.h"
 #include "linux/command_line_launch_events.h"
-#include "linux/input_access_trust.h"
+#include "linux/engine_client/engine_tap_system.h"
+#include "linux/engine_client/engine_trust.h"
 #include "linux/json_defaults_store.h"
-#include "linux/keymap/keymap_remapper.h"
-#include "linux/linux_event_tap_system.h"
 #include "linux/linux_file_system.h"
 #include "linux/linux_workspace.h"
 #include "linux/pkexec_administrator_scripts.h"
@@ -57,13 +56,13 @@ class DesktopServices {
   QtRunLoop runLoop;
   QtFdWatcher fdWatcher;
   QtApplication application;
-  KeymapRemapper remapper;
-  LinuxEventTapSystem eventTaps;
+  // Clients of the engine service, which holds the keyboards.
+  EngineTapSystem eventTaps;
   PosixProcessLauncher processes;
   LinuxWorkspace workspace;
   AccessGrant grant;
   AccessNotification notification;
-  InputAccessTrust trust;
+  EngineTrust trust;
   SystemWallClock clock;
   QtAppcastFeed feed;
   QtUpdateWindow updateWindow;

@@ -10,10 +10,11 @@
 
 namespace quorvelle {
 
-// Starts the grant of input access: the grant helper run through pkexec,
-// whose polkit agent asks for an administrator's password. Never waits for
-// it: the outcome arrives on the main thread, and a failure is logged. The
-// access check notices the new access by itself.
+// Starts the grant of input access: the grant helper, run through pkexec
+// (whose polkit agent asks for an administrator's password), installs the
+// engine service from this bundle. Never waits for it: the outcome arrives on
+// the main thread, and a failure is logged. The trust check notices the
+// service by itself.
 class AccessGrant {
  public:
   AccessGrant(FdWatcher& watcher, Log& log, std::string helperPath, std::string pkexecPath = "/usr/bin/pkexec");

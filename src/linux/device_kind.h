@@ -19,8 +19,8 @@ struct DeviceDescription {
 
 enum class DeviceKind { Keyboard, Other, Ours };
 
-// The one rule for which devices Quorvelle takes: the engine grabs them, the
-// key mapping changes their keymaps, the access check and rule cover them.
+// The one rule for which devices Quorvelle takes: the engine grabs them and
+// applies the key mapping to their keys.
 // A keyboard has every key from Escape to D, as udev decides for
 // ID_INPUT_KEYBOARD, whether or not it also points (its pointer events then
 // pass through a virtual pointer). Our own virtual devices (by name or by id)

@@ -26,6 +26,7 @@ LinuxEventTapSystem::LinuxEventTapSystem(FdWatcher& watcher, KeyboardRemapper& r
 LinuxEventTapSystem::LinuxEventTapSystem(FdWatcher& watcher, KeyboardRemapper& remapper, Log& log,
                                          Options options, std::unique_ptr<InputDevices> devices)
     : watcher_(watcher),
+      keyWatcher_(&watcher),
       remapper_(remapper),
       log_(log),
       options_(std::move(options)),
@@ -53,6 +54,15 @@ bool LinuxEventTapSystem::isKeyPressedByTap(std::uint16_t keyCode) const {
 }
 
 std::uint16_t LinuxEventTapSystem::hyperKeyCode() const { return KEY_F18; }
+
+void LinuxEventTapSystem::refreshTranslations() {
+  if (tap_) tap_->refreshTranslations();
+}
+
+void LinuxEventTapSystem::setPressedByTapListener(PressedByTapListener listener, void* context) {
+  pressedByTapListener_ = listener;
+  pressedByTapContext_ = context;
+}
 
 HidSystem& LinuxEventTapSystem::hidSystem() { return *capsLock_; }
 

@@ -60,6 +60,24 @@ class LinuxEventTapSystem : public EventTapSystem {
   // KEY_F18.
   std::uint16_t hyperKeyCode() const override;
 
+  // The keyboards' descriptors, the only ones a key wakes, are watched by
+  // keyWatcher from now on; the rest (new nodes, lights) stay with the
+  // watcher the system was made with. A program with many descriptors keeps
+  // those behind one (an EpollFdWatcher), so that poll() wakes for a key
+  // having looked at few. Before the first tap only.
+  void watchKeyboardsWith(FdWatcher& keyWatcher) { keyWatcher_ = &keyWatcher; }
+
+  // Asks the remapper again for every grabbed keyboard's translations, as
+  // when the key mapping changed. Keys held go up as what they went down as.
+  void refreshTranslations();
+
+  // Called with isKeyPressedByTap's answers for the synthetic modifiers
+  // (bit i for kModifierKeys[i]) whenever they change, before the events
+  // that changed them reach the display server. On the key path: the
+  // listener must not allocate or block.
+  using PressedByTapListener = void (*)(unsigned bits, void* context);
+  void setPressedByTapListener(PressedByTapListener listener, void* context);
+
   // Switches the display server's caps lock off with a Caps Lock tap through
   // the virtual keyboard, when the Caps Lock light says it is on. Does nothing
   // without a tap or when the state cannot be known.
@@ -70,12 +88,15 @@ class LinuxEventTapSystem : public EventTapSystem {
   friend class LinuxEventTap;
 
   FdWatcher& watcher_;
+  FdWatcher* keyWatcher_;
   KeyboardRemapper& remapper_;
   Log& log_;
   Options options_;
   std::unique_ptr<InputDevices> devices_;
   std::unique_ptr<CapsLock> capsLock_;
   LinuxEventTap* tap_ = nullptr;  // the live tap; it unregisters itself
+  PressedByTapListener pressedByTapListener_ = nullptr;
+  void* pressedByTapContext_ = nullptr;
 };
 
 }  // namespace quorvelle

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "linux/input_access_trust.h"
+#include "linux/engine_client/access_prompt.h"
 #include "platform/log.h"
 
 namespace quorvelle {

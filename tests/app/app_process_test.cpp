@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 
 #include "app_sandbox.h"
@@ -21,10 +20,6 @@ namespace {
 using namespace testing_support;
 using testing::HasSubstr;
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 bool exitedCleanly(const std::optional<int>& status) {
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
@@ -32,27 +27,19 @@ bool exitedCleanly(const std::optional<int>& status) {
 // Started at login, so that no window opens.
 const std::vector<std::string> kAtLogin = {"--launched-at-login"};
 
-TEST(AppProcess, ANewCopyReplacesTheRunningOneWhichQuitsCleanlyOnEachTerminationSignal) {
+TEST(AppProcess, ANewCopyReplacesTheRunningOneAndEachQuitsCleanlyOnATerminationSignal) {
   AppSandbox app(QUORVELLE_BUILT_BUNDLE);
   const pid_t first = app.start("offscreen", kAtLogin);
   ASSERT_TRUE(eventually([&] { return app.isListening(); }));
-
-  const auto replaced = std::chrono::steady_clock::now();
   const pid_t second = app.start("offscreen", kAtLogin);
-  std::optional<int> status = app.waitForEnd(first, 10);
-  const double waited = secondsSince(replaced);
-  EXPECT_TRUE(exitedCleanly(status)) << "asked with SIGTERM, it quits through its termination path";
-  EXPECT_LT(waited, 5.1) << "within the deadline, without being killed";
+  EXPECT_TRUE(exitedCleanly(app.waitForEnd(first, 10)))
+      << "asked with SIGTERM, it quits through its termination path, not killed at the deadline";
   ASSERT_TRUE(eventually([&] { return app.isListening(); })) << "the new copy completes its start-up";
 
-  for (int signal : {SIGINT, SIGHUP}) {
-    const pid_t running = signal == SIGINT ? second : app.start("offscreen", kAtLogin);
-    ASSERT_TRUE(eventually([&] { return app.isListening(); }));
-    kill(running, signal);
-    EXPECT_TRUE(exitedCleanly(app.waitForEnd(running, 10))) << strsignal(signal);
-    EXPECT_FALSE(std::filesystem::exists(reopen::socketPath(app.socketFolder())))
-        << "the reopen socket goes with it";
-  }
+  // SIGINT and SIGHUP become the same call (termination_signals_test).
+  kill(second, SIGHUP);
+  EXPECT_TRUE(exitedCleanly(app.waitForEnd(second, 10)));
+  EXPECT_FALSE(std::filesystem::exists(reopen::socketPath(app.socketFolder()))) << "the reopen socket goes with it";
 }
 
 // Copies found through /proc and signalled through pidfds, older ones asked
@@ -80,26 +67,12 @@ TEST(AppProcess, CopiesStartedTogetherLeaveExactlyTheNewestRunning) {
       return running.size() <= 1;
     }));
     ASSERT_EQ(running.size(), 1u) << "exactly one copy goes on";
-    if (std::is_sorted(together.begin(), together.end())) EXPECT_EQ(running[0], together.back());
+    if (std::is_sorted(together.begin(), together.end())) {
+      EXPECT_EQ(running[0], together.back());
+    }
     EXPECT_TRUE(eventually([&] { return app.isListening(); }));
   }
   close(gateFd);
-}
-
-TEST(AppProcess, ACopyThatDoesNotQuitIsKilledAtTheDeadline) {
-  AppSandbox app(QUORVELLE_BUILT_BUNDLE);
-  const pid_t hung = app.start("offscreen", kAtLogin);
-  ASSERT_TRUE(eventually([&] { return app.isListening(); }));
-  kill(hung, SIGSTOP);  // it cannot answer SIGTERM any more
-
-  const auto replaced = std::chrono::steady_clock::now();
-  app.start("offscreen", kAtLogin);
-  std::optional<int> status = app.waitForEnd(hung, 20);
-  const double waited = secondsSince(replaced);
-  ASSERT_TRUE(status);
-  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL);
-  EXPECT_GE(waited, 5.0) << "not before the deadline";
-  EXPECT_TRUE(eventually([&] { return app.isListening(); })) << "the new copy goes on once it is gone";
 }
 
 TEST(AppProcess, RefusesToStartWithoutAUsableDisplayOrOutsideABundle) {

@@ -61,38 +61,8 @@ struct FeedUpdaterFixture : testing::Test {
   ActivationPolicyRules activation{application, loop};
 };
 
-// Newer, same, older, unreadable and unreachable feeds are read over HTTP in
-// the Qt updater test.
-TEST_F(FeedUpdaterFixture, AUserCheckShowsItsOutcome) {
-  Run run(*this);
-  struct Case {
-    std::function<void()> answer;
-    std::string headline;
-    std::string message;
-  } cases[] = {
-      {[&] { feed.answer({release("999"), release("1005")}); }, update_texts::kUpdateAvailable, "from https://quorvelle.org/download"},
-      {[&] { feed.answer({release("")}); }, update_texts::kUpdateError, "lists no version number"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.headline + ": " + c.message);
-    application.calls.clear();
-    run.updates.checkForUpdatesNow();
-    EXPECT_EQ(headline(), update_texts::kChecking);
-    EXPECT_TRUE(window.current().busy);
-    ASSERT_EQ(feed.pending.size(), 1u);
-    EXPECT_EQ(feed.requests.back(), "https://quorvelle.org/appcast.xml");
-    c.answer();
-    EXPECT_EQ(headline(), c.headline);
-    EXPECT_THAT(window.current().message, HasSubstr(c.message));
-    EXPECT_EQ(application.badge, "") << "the user asked: no badge";
-
-    window.userCloses();
-    loop.drain();
-    EXPECT_EQ(application.activationPolicy(), ActivationPolicy::Accessory) << "back to the tray";
-  }
-  EXPECT_TRUE(log.lines.empty());
-}
-
+// What a user check shows, for each kind of feed, is read over HTTP in the Qt
+// updater test.
 TEST_F(FeedUpdaterFixture, BackgroundChecksAreDailyQuietAndNeverRetried) {
   Run run(*this);
   loop.advance(kDay - 1);

@@ -69,14 +69,5 @@ TEST(Published, HandlerMayCancelAnotherDuringDelivery) {
   EXPECT_THAT(seen, ElementsAre("first 7"));
 }
 
-TEST(Published, SubscriptionOutlivingThePublisherIsHarmless) {
-  Cancellable c;
-  {
-    Owner owner;
-    c = owner.value.subscribe([](int) {});
-  }
-  c.cancel();
-}
-
 }  // namespace
 }  // namespace quorvelle

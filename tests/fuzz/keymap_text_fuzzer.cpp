@@ -1,13 +1,11 @@
-// Fuzzes the two texts the key mapping code reads from outside: the property
-// text given to the tool and the state file. Each accepted input must
-// survive a round trip through its writer unchanged.
+// Fuzzes the text the key mapping tool reads from outside: the property text,
+// and the conversion of what it accepts to key codes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "linux/keymap/hid_usage_table.h"
-#include "linux/keymap/keymap_state.h"
 #include "linux/keymap/property_text.h"
 
 using namespace quorvelle;
@@ -17,19 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string error;
 
   if (auto mappings = parseUserKeyMappingProperty(text, &error)) {
-    keyCodeMappings(*mappings, &error);
-    auto again = parseMappingList(formatMappingList(*mappings), &error);
-    if (!again || *again != *mappings) __builtin_trap();
+    error.clear();
+    if (!keyCodeMappings(*mappings, &error) && error.empty()) __builtin_trap();
   } else if (error.empty()) {
     __builtin_trap();  // a refusal must say why
-  }
-
-  error.clear();
-  if (auto state = parseKeymapState(text, &error)) {
-    auto again = parseKeymapState(serializeKeymapState(*state), &error);
-    if (!again || *again != *state) __builtin_trap();
-  } else if (error.empty()) {
-    __builtin_trap();
   }
   return 0;
 }

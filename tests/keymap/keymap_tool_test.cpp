@@ -1,46 +1,74 @@
-// The key mapping tool as the engine runs it: a real process.
+// The key mapping tool as the core runs it, a real process, against a server
+// of the test's own on a real socket.
+#include <linux/input-event-codes.h>
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/key_mapping.h"
+#include "linux/engine_test_server.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {
 namespace {
 
+using engine_protocol::MessageType;
+using engine_protocol::Served;
+using testing::ElementsAre;
+using testing::HasSubstr;
 using namespace testing_support;
 
-ProgramResult runTool(const std::string& runtimeDir, std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), QUORVELLE_KEYMAP_TOOL);
-  // No input devices: the keyboards of the machine stay untouched.
-  return runProgram(arguments,
-                    environmentWith({{"XDG_RUNTIME_DIR", runtimeDir}, {"QUORVELLE_KEYMAP_INPUT_DIR", runtimeDir}}));
-}
+struct KeymapToolTest : testing::Test {
+  ProgramResult runTool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), QUORVELLE_KEYMAP_TOOL);
+    return runProgram(arguments, environmentWith({{"QUORVELLE_ENGINE_SOCKET", path}}));
+  }
+  TempDir dir;
+  std::string path = dir.file("engine.sock");
+};
 
-TEST(KeymapToolTest, SetsAndGetsTheMappingTheEngineAsksFor) {
-  TempDir runtime;
-  ProgramResult get = runTool(runtime.path(), {"property", "--get", "UserKeyMapping"});
-  EXPECT_EQ(get.exitCode, 0) << get.err;
-  EXPECT_EQ(get.out, "[]\n");
-
-  std::string apply = KeyMapping::propertyText(true);
-  ProgramResult set = runTool(runtime.path(), {"property", "--set", apply});
-  EXPECT_EQ(set.exitCode, 0) << set.err;
-  EXPECT_EQ(set.out, "");
-  get = runTool(runtime.path(), {"property", "--get", "UserKeyMapping"});
-  EXPECT_EQ(get.out, std::string(kCapsLockToF18MappingList) + "\n");
-
-  ProgramResult clear = runTool(runtime.path(), {"property", "--set", KeyMapping::propertyText(false)});
+// Taken while another Quorvelle of the user holds the engine too (Busy).
+TEST_F(KeymapToolTest, HandsTheMappingToTheServiceAndSaysWhetherItWasTaken) {
+  EngineTestServer server(path);
+  ASSERT_TRUE(server.listening());
+  for (Served reason : {Served::Yes, Served::Busy}) {
+    server.clearReceived();
+    server.answer(reason);
+    ProgramResult set = runTool({"property", "--set", KeyMapping::propertyText(true)});
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(set.out + set.err, "");
+    ASSERT_THAT(server.receivedTypes(), ElementsAre(MessageType::SetMapping));
+    const engine_protocol::Message mapping = server.received()[0];
+    ASSERT_EQ(mapping.translationCount, 1u);
+    EXPECT_EQ(mapping.translations[0].from, KEY_CAPSLOCK);
+    EXPECT_EQ(mapping.translations[0].to, KEY_F18);
+  }
+  server.clearReceived();
+  ProgramResult clear = runTool({"property", "--set", KeyMapping::propertyText(false)});
   EXPECT_EQ(clear.exitCode, 0) << clear.err;
-  EXPECT_EQ(runTool(runtime.path(), {"property", "--get", "UserKeyMapping"}).out, "[]\n");
+  EXPECT_EQ(server.received().at(0).translationCount, 0u);
+
+  server.answer(Served::NotActiveSession);
+  ProgramResult refused = runTool({"property", "--set", KeyMapping::propertyText(true)});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(refused.err, HasSubstr("quorvelle-keymap: the mapping was not taken: this user does not own"));
 }
 
-TEST(KeymapToolTest, RefusesBadInputWithAMessageAndChangesNothing) {
-  TempDir runtime;
-  ASSERT_EQ(runTool(runtime.path(), {"property", "--set", KeyMapping::propertyText(true)}).exitCode, 0);
+TEST_F(KeymapToolTest, WithoutTheServiceOrWithBadInputItFailsWithAMessage) {
+  ProgramResult missing = runTool({"property", "--set", KeyMapping::propertyText(true)});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_THAT(missing.err, HasSubstr("quorvelle-keymap: no engine service: " + path));
+
+  EngineTestServer server(path);
+  std::string nine = "{\"UserKeyMapping\":[";
+  for (int usage = 4; usage < 13; ++usage) {
+    nine += (usage > 4 ? "," : "") + std::string("{\"HIDKeyboardModifierMappingSrc\":") +
+            std::to_string(0x700000000 + usage) + ",\"HIDKeyboardModifierMappingDst\":0x70000006D}";
+  }
   struct Case {
     std::vector<std::string> arguments;
     const char* message;
@@ -49,18 +77,16 @@ TEST(KeymapToolTest, RefusesBadInputWithAMessageAndChangesNothing) {
       {{"property", "--set", "{\"UserKeyMapping\":[{\"HIDKeyboardModifierMappingSrc\":0x7000000A5,"
                              "\"HIDKeyboardModifierMappingDst\":0x70000006D}]}"},
        "not a key the kernel knows"},
-      {{"property", "--get", "Other"}, "unknown property \"Other\""},
+      {{"property", "--set", nine + "]}"}, "at most 8 keys can be mapped"},
+      {{"property", "--get", "UserKeyMapping"}, "unknown option \"--get\""},
       {{"property", "--set"}, "expected three arguments"},
-      {{"hid", "--set", "{}"}, "expected three arguments"},
-      {{"property", "--del", "x"}, "unknown option \"--del\""},
   };
   for (const Case& c : cases) {
-    ProgramResult run = runTool(runtime.path(), c.arguments);
+    ProgramResult run = runTool(c.arguments);
     EXPECT_EQ(run.exitCode, 2) << c.message;
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.message));
   }
-  EXPECT_EQ(runTool(runtime.path(), {"property", "--get", "UserKeyMapping"}).out,
-            std::string(kCapsLockToF18MappingList) + "\n");
+  EXPECT_EQ(server.accepted(), 0) << "a bad mapping is never sent";
 }
 
 }  // namespace

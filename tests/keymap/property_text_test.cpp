@@ -80,24 +80,14 @@ TEST(PropertyTextTest, NamesWhatIsWrongInMalformedTexts) {
 
 TEST(PropertyTextTest, BoundsTheWorkOfHugeTexts) {
   std::string entry = R"({"HIDKeyboardModifierMappingSrc":1,"HIDKeyboardModifierMappingDst":2})";
-  std::string list = "[" + entry;
-  for (int i = 1; i < 1025; ++i) list += "," + entry;
-  list += "]";
+  std::string text = "{\"UserKeyMapping\":[" + entry;
+  for (int i = 1; i < 1025; ++i) text += "," + entry;
+  text += "]}";
   std::string error;
-  EXPECT_FALSE(parseMappingList(list, &error));
+  EXPECT_FALSE(parseUserKeyMappingProperty(text, &error));
   EXPECT_NE(error.find("more than 1024 entries"), std::string::npos) << error;
-  EXPECT_FALSE(parseMappingList(std::string(2 << 20, ' '), &error));
+  EXPECT_FALSE(parseUserKeyMappingProperty(std::string(2 << 20, ' '), &error));
   EXPECT_NE(error.find("longer than"), std::string::npos) << error;
-}
-
-TEST(PropertyTextTest, FormatsTheListAsTheEngineWritesIt) {
-  std::string text = KeyMapping::propertyText(true);
-  std::string list = text.substr(kUserKeyMappingPrefix.size(), text.size() - kUserKeyMappingPrefix.size() - 1);
-  EXPECT_EQ(formatMappingList({kCapsToF18}), list);
-  EXPECT_EQ(formatMappingList({}), "[]");
-  std::vector<UsageMapping> several = {{0, UINT64_MAX}, {0x700000004, 0x700000005}};
-  std::string error;
-  EXPECT_EQ(parseMappingList(formatMappingList(several), &error), several) << error;
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 #include "config/config.h"
 #include "linux/autostart_login_items.h"
 #include "linux/file_util.h"
-#include "linux/keymap/keymap_state_file.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"
@@ -155,9 +154,6 @@ TEST(WriteFileAtomically, AFailedWriteLeavesEveryWritersOldFileWhole) {
          return log.lines.empty() || store.object("enabled") != PropertyValue(false);
        }},
       {"q.desktop", [](auto& folder, auto* error) { return AutostartLoginItems(folder, "q", "/bin/sh", "").registerItem(error); }},
-      {"keymap-state", [](auto& folder, auto* error) {
-         return KeymapStateFile(folder).save(KeymapState{{{0x700000039, 0x70000006D}}, {}}, error);
-       }},
   };
   for (const auto& [name, save] : writers) {
     TempDir dir;

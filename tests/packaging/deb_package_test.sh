@@ -19,14 +19,16 @@ deb=$(echo "$work"/out/quorvelle_*.deb)
 # libraries dpkg-shlibdeps finds in the programs.
 [ "$(dpkg-deb -f "$deb" Version)" = "${version}-1" ] || fail "Version: $(dpkg-deb -f "$deb" Version)"
 depends=", $(dpkg-deb -f "$deb" Depends),"
-for package in libqt6svg6 'pkexec | policykit-1' xdg-utils dbus libqt6widgets6 libevdev2 libc6; do
+for package in libqt6svg6 systemd udev 'pkexec | policykit-1' xdg-utils dbus libqt6widgets6 libevdev2 libsystemd0 libc6; do
   [[ "$depends" == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 
 # Every entry belongs to root and lies in the bundle or at a known place.
 known=(/usr/bin/quorvelle /usr/share/applications/com.quorvelle.Quorvelle.desktop
   /usr/share/metainfo/com.quorvelle.Quorvelle.metainfo.xml /usr/share/doc/quorvelle/copyright
-  /usr/share/icons/hicolor/scalable/apps/quorvelle.svg /usr/share/polkit-1/actions/com.quorvelle.Quorvelle.policy)
+  /usr/share/icons/hicolor/scalable/apps/quorvelle.svg /usr/share/polkit-1/actions/com.quorvelle.Quorvelle.policy
+  /lib/systemd/system/quorvelle-engine.service /lib/systemd/system/quorvelle-engine.socket
+  /usr/lib/sysusers.d/quorvelle-engine.conf /lib/udev/rules.d/60-quorvelle-engine.rules)
 while read -r mode owner _ _ _ path _; do
   [ "$owner" = root/root ] || fail "owner of $path: $owner"
   path=${path#.}
@@ -42,7 +44,8 @@ dpkg -x "$deb" "$root" || exit 1
 listing() { (cd "$1" && find . -printf '%p %m\n' | sort); }
 diff <(listing "$build/Quorvelle.app") <(listing "$root$bundle") || fail "the bundle's files differ from the build's"
 diff -r --exclude=MacOS --exclude=Helpers "$build/Quorvelle.app" "$root$bundle" || fail "the bundle differs from the build's"
-for program in MacOS/Quorvelle Helpers/quorvelle Helpers/quorvelle-keymap Helpers/quorvelle-grant-access; do
+for program in MacOS/Quorvelle Helpers/quorvelle Helpers/quorvelle-keymap Helpers/quorvelle-grant-access \
+  Helpers/quorvelle-engine; do
   ! readelf -S "$root$bundle/Contents/$program" | grep -q '\.symtab' || fail "$program is not stripped"
 done
 answer=$("$root$bundle/Contents/Helpers/quorvelle" --version 2>&1)
@@ -79,9 +82,23 @@ for program in $programs; do
   [[ "$program" == "$bundle"/* && -x "$root$program" ]] || fail "the polkit policy names $program"
 done
 
-# The removal scripts are the ones tested from the build folder.
+# The engine service: its units start the engine in the installed bundle and
+# are the bundle's own (which the grant of other copies installs); its user
+# and its /dev/uinput rule.
+unit=$root/lib/systemd/system/quorvelle-engine.service
+[ "$(sed -n 's/^ExecStart=//p' "$unit")" = "$bundle/Contents/Helpers/quorvelle-engine" ] ||
+  fail "the unit starts '$(sed -n 's/^ExecStart=//p' "$unit")'"
+[ -x "$root$bundle/Contents/Helpers/quorvelle-engine" ] || fail "the package has no engine"
+for file in lib/systemd/system/quorvelle-engine.service lib/systemd/system/quorvelle-engine.socket \
+  usr/lib/sysusers.d/quorvelle-engine.conf lib/udev/rules.d/60-quorvelle-engine.rules; do
+  cmp "$root/$file" "$root$bundle/Contents/Resources/systemd/${file##*/}" || fail "$file differs from the bundle's"
+done
+grep -qx 'ListenSequentialPacket=/run/quorvelle-engine.sock' "$root/lib/systemd/system/quorvelle-engine.socket" ||
+  fail "the socket is not /run/quorvelle-engine.sock"
+
+# The maintainer scripts are the ones tested from the build folder.
 dpkg-deb -e "$deb" "$work/control"
-for script in prerm postrm; do
+for script in postinst prerm postrm; do
   cmp "$work/control/$script" "$build/packaging/debian/$script" || fail "$script differs from the build's"
 done
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Runs the package's removal scripts against a root of the test's own
+# Runs the package's maintainer scripts against a root of the test's own
 # (DPKG_ROOT, as dpkg gives it to the scripts of a package installed there),
-# with real processes standing in for running copies of Quorvelle.
+# with systemd's own tools working on that root and real processes standing in
+# for running copies of Quorvelle.
 #
-#   maintainer_scripts_test.sh SCRIPTS_DIR INSTALLED_BUNDLE
+#   maintainer_scripts_test.sh SCRIPTS_DIR INSTALLED_BUNDLE SYSTEMD_RESOURCES
 set -uo pipefail
-scripts=$1 bundle=$2
+scripts=$1 bundle=$2 resources=$3
 
 work=$(mktemp -d)
 pids=()
@@ -14,22 +15,35 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 run() { DPKG_ROOT=$work "$scripts/$1" "${@:2}" >"$work/out" 2>"$work/err" || fail "$* failed: $(cat "$work/err")"; }
 
-# The input access grant (prerm) and a command link into the bundle (postrm)
-# go with the package, on removal only; a command of that name going
-# elsewhere stays.
+# postinst: the engine service's user and its enabled socket; the old input
+# access rule goes. prerm disables the socket on removal only; postrm purge
+# removes the user. A command link into the bundle goes with the package; a
+# command of that name going elsewhere stays.
+mkdir -p "$work/etc/udev/rules.d" "$work/lib/systemd/system" "$work/usr/lib/sysusers.d" "$work/usr/local/bin"
+printf 'root:x:0:0:root:/root:/bin/sh\n' >"$work/etc/passwd"
+printf 'root:x:0:\n' >"$work/etc/group"
+cp "$resources"/quorvelle-engine.service "$resources"/quorvelle-engine.socket "$work/lib/systemd/system/"
+cp "$resources/quorvelle-engine.conf" "$work/usr/lib/sysusers.d/"
 rule=$work/etc/udev/rules.d/70-quorvelle.rules
+wants=$work/etc/systemd/system/sockets.target.wants/quorvelle-engine.socket
 link=$work/usr/local/bin/quorvelle
-mkdir -p "$(dirname "$rule")" "$(dirname "$link")"
 touch "$rule" && ln -s "$bundle/Contents/Helpers/quorvelle" "$link"
+run postinst configure
+[ ! -e "$rule" ] || fail "postinst left the old input access rule"
+[ "$(readlink "$wants")" = /lib/systemd/system/quorvelle-engine.socket ] || fail "postinst did not enable the socket"
+grep -q '^quorvelle-engine:x:[0-9]*:[0-9]*:.*:/usr/sbin/nologin$' "$work/etc/passwd" ||
+  fail "postinst made no system user: $(cat "$work/etc/passwd")"
 run prerm upgrade 0.1.0-1
 run postrm upgrade 0.1.0-1
-[ -e "$rule" ] && [ -L "$link" ] || fail "an upgrade took the grant or the link"
+[ -L "$wants" ] && [ -L "$link" ] || fail "an upgrade disabled the socket or took the link"
 run prerm remove
 run postrm remove
-[ ! -e "$rule" ] && [ ! -L "$link" ] || fail "removal left the grant or the link"
+[ ! -e "$wants" ] && [ ! -L "$link" ] || fail "removal left the socket enabled or the link"
+grep -q '^quorvelle-engine:' "$work/etc/passwd" || fail "remove took the user (only purge does)"
 ln -s /home/someone/Applications/Quorvelle.app/Contents/Helpers/quorvelle "$link"
 run postrm purge
 [ -L "$link" ] || fail "postrm removed a link into another copy"
+! grep -q '^quorvelle-engine:' "$work/etc/passwd" "$work/etc/group" || fail "purge left the user or its group"
 
 # prerm: running copies quit before their files go.
 main=$work$bundle/Contents/MacOS/Quorvelle
@@ -60,7 +74,7 @@ wait "$copy"; [ $? = 143 ] || fail "prerm remove did not quit the running copy w
 grep -q "Quitting the running Quorvelle (process $copy)" "$work/out" || fail "prerm said: $(cat "$work/out")"
 kill -0 "$other" || fail "prerm remove quit a program of the same name elsewhere"
 
-# A copy that ignores SIGTERM would keep the keyboards grabbed: it is killed.
+# A copy that ignores SIGTERM would go on after its files are gone: it is killed.
 # It runs the main executable only once it ignores SIGTERM.
 start "$main" bash -c 'trap "" TERM; exec "$0" 300' "$main"
 stubborn=$!

@@ -1,7 +1,8 @@
 // The settings content: which rows show when, the access warning following
-// the platform, the command's failures, the updater, and launch at login,
-// whose box starts from the service's status and is put back to the real
-// state after a failure, with the opposite call made once.
+// the platform, the command's failures, the updater, launch at login, whose
+// box starts from the service's status and is put back to the real state
+// after a failure with the opposite call made once, and the hyper shortcut
+// recorder driven by the events its local key monitor receives.
 #include "settings/settings_view.h"
 
 #include <gmock/gmock.h>
@@ -14,8 +15,17 @@ namespace {
 
 using testing::ElementsAre;
 using R = SettingsRow;
+constexpr ModifierFlags kCtrl = kControlFlag, kAlt = kOptionFlag, kShift = kShiftFlag, kCmd = kCommandFlag;
+constexpr std::uint32_t kFlags = kFlagsChangedEvent, kDown = kKeyDownEvent;
 
-struct SettingsViewTest : testing::Test, testing_support::SettingsFixture {};
+struct SettingsViewTest : testing::Test, testing_support::SettingsFixture {
+  // Idle, Waiting or Collecting, read from every field that shows it.
+  std::string state(const SettingsView& view) const {
+    if (!view.isRecording()) return view.recordedFlags() || view.hasEventMonitor() ? "broken" : "Idle";
+    if (!view.hasEventMonitor()) return "no monitor";
+    return view.recordedFlags() ? "Collecting" : "Waiting";
+  }
+};
 
 TEST_F(SettingsViewTest, WarningFollowsAccessWhileShownAndTheCommandRowFollowsTheIcon) {
   SettingsView& view = open();
@@ -113,6 +123,61 @@ TEST_F(SettingsViewTest, LaunchAtLoginShowsOnlyEnabledAndUndoesARefusedChangeOnc
   SettingsView& registered = open();
   registered.setLaunchAtLoginChecked(false);
   EXPECT_TRUE(registered.launchAtLogin()) << "a refused unregistration turns the box back on";
+}
+
+
+// Real keys, their order and Escape are pressed in the recorder's X server
+// test; what X never sends there is driven here.
+TEST_F(SettingsViewTest, CapsLockAndFnAloneChangeNothingAndTheirBitsAreDropped) {
+  // An event the monitor receives, then the state and text it leads to.
+  const std::tuple<std::uint32_t, std::uint16_t, ModifierFlags, const char*, const char*> steps[] = {
+      {kFlags, 0, kCapsLockFlag, "Waiting", "Hold Modifiers"},
+      {kFlags, 0, kFunctionFlag | 0x1, "Waiting", "Hold Modifiers"},
+      {kFlags, 0, 0, "Waiting", "Hold Modifiers"},
+      {kFlags, 0, kShift | kFunctionFlag | kNumericPadFlag, "Collecting", "⇧"},
+      {kDown, 0, kShift, "Collecting", "⇧"},
+      {kFlags, 0, kShift | kCtrl, "Collecting", "⌃⇧"},
+      {kFlags, 0, kCtrl, "Collecting", "⌃⇧"},
+      {kFlags, 0, 0, "Idle", "⌃⇧"}};
+  config.setModifiers(kCtrl | kCmd);
+  SettingsView& view = open();
+  view.toggleRecording();
+  EXPECT_EQ(state(view), "Waiting");
+  EXPECT_EQ(view.shortcutText(), "Hold Modifiers");
+  EXPECT_TRUE(view.shortcutTextIsSecondary());
+  EXPECT_EQ(view.recordButtonTitle(), "Cancel");
+  for (const auto& [type, keyCode, flags, state, text] : steps) {
+    bool recording = view.isRecording();
+    EXPECT_EQ(monitor.deliver(type, keyCode, flags), !recording) << "consumed while recording";
+    EXPECT_EQ(this->state(view), state) << text;
+    EXPECT_EQ(view.shortcutText(), text);
+  }
+  EXPECT_EQ(config.modifiers(), kCtrl | kShift);
+  EXPECT_EQ(view.recordButtonTitle(), "Record Shortcut");
+  EXPECT_FALSE(view.shortcutTextIsSecondary());
+}
+
+TEST_F(SettingsViewTest, CancelClosingAndAMissingMonitorStoreNothing) {
+  config.setModifiers(kCtrl | kCmd);
+  SettingsView& view = open();
+  view.toggleRecording();
+  EXPECT_EQ(monitor.monitors.at(1).first, 0x1400u) << "key-down and flags-changed only";
+  EXPECT_TRUE(monitor.deliver(kKeyUpEvent, 0)) << "key-ups are not watched";
+  monitor.deliver(kFlags, 0, kCtrl | kAlt);
+  view.toggleRecording();  // Cancel
+  view.toggleRecording();
+  monitor.deliver(kFlags, 0, kShift);
+  view.contentDisappeared();  // the window closes
+  EXPECT_EQ(state(view), "Idle");
+  EXPECT_TRUE(monitor.monitors.empty());
+  EXPECT_EQ(config.modifiers(), kCtrl | kCmd);
+  EXPECT_EQ(open().shortcutText(), "⌃⌘") << "a reopened window is idle";
+
+  monitor.refuse = true;  // recording still starts; Cancel ends it
+  view.toggleRecording();
+  EXPECT_EQ(state(view) + " " + view.shortcutText(), "no monitor Hold Modifiers");
+  view.toggleRecording();
+  EXPECT_EQ(state(view), "Idle");
 }
 
 }  // namespace

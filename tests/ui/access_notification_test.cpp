@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QVariantMap>
@@ -12,7 +11,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/input_access_trust.h"
+#include "linux/engine_client/engine_trust.h"
+#include "linux/engine_test_server.h"
 #include "linux/temp_dir.h"
 #include "qt_wait.h"
 #include "sim/sim_services.h"
@@ -82,8 +82,8 @@ TEST_F(AccessNotificationTest, AsksOnceOnScreenItsActionGrantsAndAccessFoundTake
   NotificationService service;
   ASSERT_TRUE(service.registered);
   testing_support::TempDir dir;
-  InputAccessTrust trust({dir.path(), dir.file("uinput"), dir.path()}, prompt);
-  EXPECT_FALSE(trust.isTrustedPrompting()) << "no uinput node";
+  EngineTrust trust(prompt, dir.file("engine.sock"));
+  EXPECT_FALSE(trust.isTrustedPrompting()) << "no engine service";
   ASSERT_TRUE(testing_support::waitFor([&] { return prompt.shownId() == 7; }));
   const Shown& shown = service.shown[0];
   EXPECT_EQ(shown.appName + "|" + shown.summary, "Quorvelle|Input access required");
@@ -99,7 +99,7 @@ TEST_F(AccessNotificationTest, AsksOnceOnScreenItsActionGrantsAndAccessFoundTake
   EXPECT_FALSE(trust.isTrustedPrompting());
   ASSERT_TRUE(testing_support::waitFor([&] { return service.shown.size() == 2; }));
   EXPECT_EQ(service.shown[1].replaces, 7u) << "one request on screen, not two";
-  std::ofstream(dir.file("uinput")) << "";
+  testing_support::EngineTestServer engine(dir.file("engine.sock"));
   EXPECT_TRUE(trust.isTrusted());
   ASSERT_TRUE(testing_support::waitFor([&] { return service.closed == std::vector<uint>{7}; }));
   EXPECT_TRUE(trust.isTrustedPrompting());
@@ -119,11 +119,5 @@ TEST_F(AccessNotificationTest, WithoutANotificationServiceTheRequestIsALogLine) 
 
 }  // namespace
 }  // namespace quorvelle
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  testing::InitGoogleMock(&argc, argv);
-  return RUN_ALL_TESTS();
-}
 
 #include "access_notification_test.moc"

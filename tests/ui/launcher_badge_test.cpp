@@ -1,7 +1,6 @@
 // The launcher count over a private session bus, as a dock receives it.
 #include "ui/launcher_badge.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QVariantMap>
 #include <gtest/gtest.h>
@@ -64,11 +63,5 @@ TEST(LauncherBadge, WithoutABusItSaysSo) {
 
 }  // namespace
 }  // namespace quorvelle
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
 
 #include "launcher_badge_test.moc"

@@ -2,7 +2,6 @@
 // and one-shot timers, a timer invalidated in its own block, and a watch of a
 // descriptor that ends inside its own callback. The event tap tests drive the
 // poll loop's watches further.
-#include <QCoreApplication>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -70,9 +69,3 @@ TEST(RunLoops, TasksTimersAndWatches) {
 
 }  // namespace
 }  // namespace quorvelle
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  testing::InitGoogleMock(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,4 +1,4 @@
-// Runs the widget tests under a QApplication, offscreen unless a platform is
+// Runs the Qt tests under a QApplication, offscreen unless a platform is
 // chosen (test discovery runs this binary too).
 #include <QApplication>
 #include <cstdlib>

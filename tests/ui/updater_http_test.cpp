@@ -140,6 +140,7 @@ TEST_F(UpdaterOverHttp, ANewerReleaseAndEveryWayAFeedCanFail) {
 
   server.serve("/malformed.xml", appcast(item("1005", "0.1.5")).left(180));
   server.serve("/huge.xml", appcast(QByteArray(2 * 1024 * 1024, ' ')));
+  server.serve("/unnumbered.xml", appcast(item("", "0.1.5")));
   QTcpServer closed;
   closed.listen(QHostAddress::LocalHost, 0);
   const QString refused = QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(closed.serverPort());
@@ -148,6 +149,7 @@ TEST_F(UpdaterOverHttp, ANewerReleaseAndEveryWayAFeedCanFail) {
       {server.url("/malformed.xml"), "Update Error\nThe update information from the server could not be read.\n\nline"},
       {server.url("/missing.xml"), "server replied: Not Found"},
       {server.url("/huge.xml"), "The update feed is larger than 1024 KB."},
+      {server.url("/unnumbered.xml"), "lists no version number"},
       {refused, "The update server could not be reached.\n\nConnection refused"}};
   for (const auto& [url, message] : failures) {
     application.setActivationPolicy(ActivationPolicy::Regular);
@@ -219,10 +221,3 @@ TEST(AppcastReader, ReadsElementsOrEnclosureAttributesAndRefusesWhatIsNotAnAppca
 
 }  // namespace
 }  // namespace quorvelle
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  testing::InitGoogleMock(&argc, argv);
-  return RUN_ALL_TESTS();
-}

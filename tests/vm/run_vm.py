@@ -161,7 +161,7 @@ def run(args):
     started = time.monotonic()
     kernel, modules = fetch_kernel(cache)
     programs = {name: os.path.join(build, "tests", "vm", name)
-                for name in ["vm_guest", "vm_engine_host", "quorvelle-keymap"]}
+                for name in ["vm_guest", "vm_engine_host"]}
     missing = [path for path in programs.values() if not os.path.exists(path)]
     if missing:
         log(f"not built: {', '.join(missing)}")

@@ -1,14 +1,20 @@
-// quorvelle-grant-access: installs (or removes) the udev rule that gives the
-// user at the seat access to /dev/uinput and the keyboards, then has udev
-// apply it at once (and, on removal, takes the access back). Meant to run as
-// root through pkexec, and by the package's removal.
+// quorvelle-grant-access: installs the engine service from the bundle it
+// belongs to, for a copy of Quorvelle that the package did not install (a
+// build folder, ~/Applications), and enables its socket; or removes it again.
+// Meant to run as root through pkexec.
 //
 //   quorvelle-grant-access [install | remove]
+//
+// install copies <bundle>/Contents/Helpers/quorvelle-engine to
+// /usr/local/libexec, the units from <bundle>/Contents/Resources/systemd to
+// /etc/systemd/system (ExecStart naming that copy), the system user's
+// sysusers.d file and the /dev/uinput udev rule to /etc, creates the user,
+// has udev apply the rule, and enables and starts the socket. Nobody but the
+// service's own user gets access to any device.
 //
 // QUORVELLE_GRANT_TEST_ROOT names another root folder, for tests only: it is
 // honoured only without privileges and refused as root, so that no
 // environment can point a privileged run elsewhere.
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -16,20 +22,33 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "linux/device_acl.h"
 #include "linux/file_util.h"
-#include "linux/input_access_rule.h"
 
 namespace quorvelle {
 namespace {
 
 constexpr char kProgram[] = "quorvelle-grant-access";
 constexpr char kTestRootVariable[] = "QUORVELLE_GRANT_TEST_ROOT";
+constexpr char kEngine[] = "quorvelle-engine";
+constexpr char kInstalledEngine[] = "/usr/local/libexec/quorvelle-engine";
+constexpr char kSocketUnit[] = "quorvelle-engine.socket";
+constexpr char kServiceUnit[] = "quorvelle-engine.service";
+constexpr char kUnitFolder[] = "/etc/systemd/system/";
+constexpr char kSysusers[] = "quorvelle-engine.conf";
+constexpr char kSysusersFolder[] = "/etc/sysusers.d/";
+constexpr char kUdevRule[] = "60-quorvelle-engine.rules";
+constexpr char kUdevFolder[] = "/etc/udev/rules.d/";
+// The rule of the time before the engine service, which gave the seat's user
+// the keyboards themselves.
+constexpr char kOldRule[] = "/etc/udev/rules.d/70-quorvelle.rules";
 
 int fail(const std::string& message, int status = 1) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
@@ -103,55 +122,111 @@ std::string findProgram(const std::string& root, const std::string& name) {
   return {};
 }
 
-// After the rule is gone and udev has run again, takes back the access it
-// gave: udev drops the uaccess tag but leaves the ACL on the node until a
-// reboot or a re-plug. Nodes that udev still tags (by another rule) keep theirs.
-bool revokeAccess(const std::string& root, std::string* error) {
-  std::vector<std::string> nodes = {root + "/dev/uinput"};
-  if (DIR* folder = opendir((root + "/dev/input").c_str())) {
-    while (const dirent* entry = readdir(folder)) {
-      if (strncmp(entry->d_name, "event", 5) == 0) nodes.push_back(root + "/dev/input/" + entry->d_name);
+// Runs each command (program, arguments...) found under root; stops at the first failure.
+bool runAll(const std::string& root, const std::vector<std::vector<std::string>>& commands, std::string* error) {
+  for (const std::vector<std::string>& command : commands) {
+    const std::string program = findProgram(root, command[0]);
+    if (program.empty()) {
+      *error = command[0] + " not found";
+      return false;
     }
-    closedir(folder);
-  }
-  for (const std::string& node : nodes) {
-    struct stat info;
-    if (stat(node.c_str(), &info) != 0 || udevTagsUaccess(root + "/run/udev/data", info.st_rdev)) continue;
-    if (!removeUserAclEntries(node, error)) return false;
+    if (!run(program, std::vector<std::string>(command.begin() + 1, command.end()), error)) return false;
   }
   return true;
 }
 
-bool loadUinput(const std::string& root, std::string* error) {
-  const std::string modprobe = findProgram(root, "modprobe");
-  return modprobe.empty() || run(modprobe, {"uinput"}, error);
+// Contents/ of the bundle this program belongs to (Contents/Helpers/<this>).
+bool bundleContents(std::string* contents, std::string* error) {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) {
+    *error = std::string("cannot find this program: ") + strerror(errno);
+    return false;
+  }
+  self[length] = '\0';
+  *contents = parentPath(parentPath(self));
+  return true;
 }
 
-int grant(bool install, const std::string& root) {
-  const std::string rulePath = root + "/" + kInputAccessRulePath;
-  std::string error;
-  if (install) {
-    if (!makeDirectories(parentPath(rulePath), &error, 0755) ||
-        !writeFileAtomically(rulePath, inputAccessRuleText(), &error, 0644)) {
-      return fail("cannot install the rule: " + error);
-    }
-  } else if (unlink(rulePath.c_str()) != 0 && errno != ENOENT) {
-    return fail("cannot remove " + rulePath + ": " + strerror(errno));
+bool readWhole(const std::string& path, std::string* contents, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in) {
+    *error = path + ": " + strerror(errno ? errno : ENOENT);
+    return false;
   }
+  *contents = text.str();
+  return true;
+}
 
-  const std::string udevadm = findProgram(root, "udevadm");
-  if (udevadm.empty()) {
-    std::fprintf(stderr, "%s: udevadm not found; the change applies once the devices are added again\n", kProgram);
-  } else if (!run(udevadm, {"control", "--reload"}, &error) ||
-             // Until its module is loaded, /dev/uinput is a static node that udev does not see.
-             (install && !loadUinput(root, &error)) ||
-             !run(udevadm, {"trigger", "--action=change", "--subsystem-match=input", "--subsystem-match=misc"},
-                  &error) ||
-             !run(udevadm, {"settle", "--timeout=10"}, &error)) {
-    return fail((install ? "installed " : "removed ") + rulePath + ", but udev did not apply it: " + error);
+// The unit as shipped, but starting the installed copy of the engine.
+std::string withExecStart(const std::string& unit) {
+  std::istringstream in(unit);
+  std::string out;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("ExecStart=", 0) == 0) line = std::string("ExecStart=") + kInstalledEngine;
+    out += line + "\n";
   }
-  if (!install && !revokeAccess(root, &error)) return fail("removed " + rulePath + ", but access stays: " + error);
+  return out;
+}
+
+int install(const std::string& root) {
+  std::string contents;
+  std::string error;
+  if (!bundleContents(&contents, &error)) return fail(error);
+  const std::string resources = contents + "/Resources/systemd/";
+  struct File {
+    std::string from, to;
+    unsigned mode;
+  } files[] = {
+      {contents + "/Helpers/" + kEngine, kInstalledEngine, 0755},
+      {resources + kSocketUnit, std::string(kUnitFolder) + kSocketUnit, 0644},
+      {resources + kServiceUnit, std::string(kUnitFolder) + kServiceUnit, 0644},
+      {resources + kSysusers, std::string(kSysusersFolder) + kSysusers, 0644},
+      {resources + kUdevRule, std::string(kUdevFolder) + kUdevRule, 0644},
+  };
+  for (const File& file : files) {
+    std::string text;
+    if (!readWhole(file.from, &text, &error)) return fail("this copy of Quorvelle is incomplete: " + error);
+    if (file.to.find(kServiceUnit) != std::string::npos) text = withExecStart(text);
+    if (!writeFileAtomically(root + file.to, text, &error, file.mode)) return fail("cannot install: " + error);
+  }
+  if (unlink((root + kOldRule).c_str()) != 0 && errno != ENOENT) {
+    return fail(std::string("cannot remove ") + kOldRule + ": " + strerror(errno));
+  }
+  // The user first: the rule and the unit name it.
+  if (!runAll(root,
+              {{"systemd-sysusers", std::string(kSysusersFolder) + kSysusers},
+               {"udevadm", "control", "--reload"},
+               {"udevadm", "trigger", "--action=change", "--subsystem-match=misc", "--sysname-match=uinput"},
+               {"udevadm", "settle", "--timeout=10"},
+               {"systemctl", "daemon-reload"},
+               {"systemctl", "enable", "--now", kSocketUnit},
+               // An engine already running from an earlier grant takes the new copy.
+               {"systemctl", "try-restart", kServiceUnit}},
+              &error)) {
+    return fail("installed the engine service, but it is not running: " + error);
+  }
   return 0;
+}
+
+int remove(const std::string& root) {
+  std::string error;
+  std::string stopError;
+  const bool stopped =
+      runAll(root, {{"systemctl", "disable", "--now", kSocketUnit, kServiceUnit}}, &stopError);
+  for (const std::string& path :
+       {std::string(kUnitFolder) + kSocketUnit, std::string(kUnitFolder) + kServiceUnit,
+        std::string(kSysusersFolder) + kSysusers, std::string(kUdevFolder) + kUdevRule, std::string(kInstalledEngine)}) {
+    if (unlink((root + path).c_str()) != 0 && errno != ENOENT) {
+      return fail("cannot remove " + root + path + ": " + strerror(errno));
+    }
+  }
+  if (!runAll(root, {{"systemctl", "daemon-reload"}, {"udevadm", "control", "--reload"}}, &error)) {
+    return fail("removed the engine service's files, but: " + error);
+  }
+  return stopped ? 0 : fail("removed the engine service's files, but: " + stopError);
 }
 
 }  // namespace
@@ -159,19 +234,13 @@ int grant(bool install, const std::string& root) {
 
 int main(int argc, char** argv) {
   using namespace quorvelle;
-  bool install = true;
-  if (argc > 2) return fail("too many arguments; usage: quorvelle-grant-access [install | remove]", 2);
-  if (argc == 2) {
-    const std::string action = argv[1];
-    if (action == "remove") {
-      install = false;
-    } else if (action != "install") {
-      return fail("unknown argument: " + action + "; usage: quorvelle-grant-access [install | remove]", 2);
-    }
-  }
+  const char kUsage[] = "usage: quorvelle-grant-access [install | remove]";
+  if (argc > 2) return fail(std::string("too many arguments; ") + kUsage, 2);
+  const std::string action = argc == 2 ? argv[1] : "install";
+  if (action != "install" && action != "remove") return fail("unknown argument: " + action + "; " + kUsage, 2);
   umask(022);
   std::string root;
   std::string error;
   if (!chooseRoot(&root, &error)) return fail(error);
-  return grant(install, root);
+  return action == "install" ? install(root) : remove(root);
 }

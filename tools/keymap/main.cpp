@@ -1,83 +1,77 @@
-// quorvelle-keymap: the key mapping tool.
+// quorvelle-keymap: the key mapping tool, a client of the engine service.
 //
 //   quorvelle-keymap property --set '{"UserKeyMapping":[...]}'
-//   quorvelle-keymap property --get UserKeyMapping
 //
-// --set brings the kernel keymap of every keyboard to the mapping, after
-// undoing the one set before; an empty list restores the keymaps. --get
-// prints the mapping in effect.
+// Hands the mapping to the engine service, which applies it to the keys it
+// reads from the keyboards it holds (an empty list clears it). Nothing is
+// written to the kernel keymap. Exits 0 once the service has taken it.
 //
-// QUORVELLE_KEYMAP_INPUT_DIR replaces /dev/input, so that tests never touch
-// the keyboards of the machine they run on.
+// QUORVELLE_ENGINE_SOCKET replaces the service's socket, for tests.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "engine_protocol/protocol.h"
+#include "linux/engine_client/engine_connection.h"
 #include "linux/keymap/hid_usage_table.h"
-#include "linux/keymap/keymap_applier.h"
-#include "linux/keymap/keymap_state_file.h"
 #include "linux/keymap/property_text.h"
 
 namespace quorvelle {
 namespace {
 
+using engine_protocol::Message;
+using engine_protocol::MessageType;
+using engine_protocol::Served;
+
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// The application waits for this tool: the answer may take no longer.
+constexpr double kAnswerSeconds = 2.0;
 
 const char kUsage[] =
     "usage: quorvelle-keymap property --set '{\"UserKeyMapping\":[{\"HIDKeyboardModifierMappingSrc\":"
-    "0x700000039,\"HIDKeyboardModifierMappingDst\":0x70000006D}]}'\n"
-    "       quorvelle-keymap property --get UserKeyMapping\n";
+    "0x700000039,\"HIDKeyboardModifierMappingDst\":0x70000006D}]}'\n";
 
-std::string inputDirectory() {
-  const char* folder = std::getenv("QUORVELLE_KEYMAP_INPUT_DIR");
-  return folder && folder[0] == '/' ? folder : "/dev/input";
+int complain(const std::string& message, int status) {
+  std::fprintf(stderr, "quorvelle-keymap: %s\n", message.c_str());
+  return status;
 }
 
-void complain(const std::string& message) { std::fprintf(stderr, "quorvelle-keymap: %s\n", message.c_str()); }
-
 int usage(const std::string& message) {
-  complain(message);
+  complain(message, kExitUsage);
   std::fputs(kUsage, stderr);
   return kExitUsage;
 }
 
-int report(bool ok, const std::vector<std::string>& warnings) {
-  for (const std::string& warning : warnings) complain(warning);
-  return ok ? 0 : kExitFailed;
+std::string socketPath() {
+  const char* path = std::getenv("QUORVELLE_ENGINE_SOCKET");
+  return path && path[0] == '/' ? path : engine_protocol::kSocketPath;
 }
 
 int set(const std::string& text) {
   std::string error;
   std::optional<std::vector<UsageMapping>> mapping = parseUserKeyMappingProperty(text, &error);
-  if (!mapping) error = "malformed property text " + error;
-  // Checked before anything is touched: a bad key changes nothing.
-  if (!mapping || !keyCodeMappings(*mapping, &error)) {
-    complain(error);
-    return kExitUsage;
+  if (!mapping) return complain("malformed property text " + error, kExitUsage);
+  std::optional<std::vector<KeyCodeMapping>> keys = keyCodeMappings(*mapping, &error);
+  if (!keys) return complain(error, kExitUsage);
+  if (keys->size() > engine_protocol::kMaxTranslations) {
+    return complain("at most " + std::to_string(engine_protocol::kMaxTranslations) + " keys can be mapped",
+                    kExitUsage);
   }
-  std::optional<std::string> directory = keymapStateDirectory(&error);
-  if (!directory) {
-    complain(error);
-    return kExitFailed;
-  }
-  std::vector<std::string> warnings;
-  bool ok = KeymapApplier(*directory, inputDirectory()).setMapping(*mapping, &warnings);
-  return report(ok, warnings);
-}
+  Message setMapping;
+  setMapping.type = MessageType::SetMapping;
+  setMapping.translationCount = static_cast<std::uint32_t>(keys->size());
+  for (std::size_t i = 0; i < keys->size(); ++i) setMapping.translations[i] = {(*keys)[i].from, (*keys)[i].to};
 
-int get() {
-  std::string error;
-  std::optional<std::string> directory = keymapStateDirectory(&error);
-  if (!directory) {
-    complain(error);
-    return kExitFailed;
-  }
-  std::vector<std::string> warnings;
-  std::optional<std::vector<UsageMapping>> mapping = KeymapApplier(*directory, inputDirectory()).mapping(&warnings);
-  if (mapping) std::printf("%s\n", formatMappingList(*mapping).c_str());
-  return report(mapping.has_value(), warnings);
+  std::unique_ptr<EngineConnection> connection = EngineConnection::open(socketPath(), &error);
+  if (!connection) return complain("no engine service: " + error, kExitFailed);
+  // Answered with Status: Yes once the service has taken it.
+  std::optional<Message> status = connection->request(setMapping, MessageType::Status, kAnswerSeconds, &error);
+  if (!status) return complain("the mapping was not taken: " + error, kExitFailed);
+  const auto reason = static_cast<Served>(status->value);
+  if (reason != Served::Yes) return complain("the mapping was not taken: " + describeServed(reason), kExitFailed);
+  return 0;
 }
 
 int run(int argc, char** argv) {
@@ -87,12 +81,8 @@ int run(int argc, char** argv) {
     return 0;
   }
   if (args.size() != 3 || args[0] != "property") return usage("expected three arguments");
-  if (args[1] == "--set") return set(args[2]);
-  if (args[1] == "--get") {
-    if (args[2] != "UserKeyMapping") return usage("unknown property \"" + args[2] + "\"");
-    return get();
-  }
-  return usage("unknown option \"" + args[1] + "\"");
+  if (args[1] != "--set") return usage("unknown option \"" + args[1] + "\"");
+  return set(args[2]);
 }
 
 }  // namespace

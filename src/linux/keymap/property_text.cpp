@@ -176,25 +176,14 @@ class Reader {
   std::string error_;
 };
 
-char hexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }
-
-std::string hex(std::uint64_t value) {
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), hexDigit(static_cast<unsigned>(value & 0xF)));
-    value >>= 4;
-  } while (value != 0);
-  return "0x" + digits;
-}
-
-std::optional<std::vector<UsageMapping>> parse(std::string_view text, bool wholeProperty, std::string* error) {
+std::optional<std::vector<UsageMapping>> parse(std::string_view text, std::string* error) {
   if (text.size() > kMaxTextLength) {
     *error = "text longer than " + std::to_string(kMaxTextLength) + " bytes";
     return std::nullopt;
   }
   Reader reader(text);
   std::vector<UsageMapping> mappings;
-  if (!(wholeProperty ? reader.readProperty(&mappings) : reader.readList(&mappings))) {
+  if (!reader.readProperty(&mappings)) {
     *error = reader.error();
     return std::nullopt;
   }
@@ -210,24 +199,7 @@ std::optional<std::vector<UsageMapping>> parse(std::string_view text, bool whole
 
 std::optional<std::vector<UsageMapping>> parseUserKeyMappingProperty(std::string_view text,
                                                                      std::string* error) {
-  return parse(text, true, error);
-}
-
-std::optional<std::vector<UsageMapping>> parseMappingList(std::string_view text, std::string* error) {
-  return parse(text, false, error);
-}
-
-std::string formatMappingList(const std::vector<UsageMapping>& mappings) {
-  std::string text = "[";
-  for (size_t i = 0; i < mappings.size(); ++i) {
-    if (i > 0) text += ",";
-    text += "{\"";
-    text += kSourceName;
-    text += "\":" + hex(mappings[i].source) + ",\"";
-    text += kDestinationName;
-    text += "\":" + hex(mappings[i].destination) + "}";
-  }
-  return text + "]";
+  return parse(text, error);
 }
 
 }  // namespace quorvelle

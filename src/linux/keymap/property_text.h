@@ -19,15 +19,9 @@ struct UsageMapping {
 // Parses {"UserKeyMapping":[{"HIDKeyboardModifierMappingSrc":N,
 // "HIDKeyboardModifierMappingDst":N}, ...]}: JSON with unquoted decimal or
 // 0x-hexadecimal numbers and any whitespace. Checks the syntax only; which
-// usages are allowed is validateMappings' business. nullopt with *error
+// usages are allowed is keyCodeMappings' business. nullopt with *error
 // naming the offset and what was expected.
 std::optional<std::vector<UsageMapping>> parseUserKeyMappingProperty(std::string_view text,
                                                                      std::string* error);
-
-// Parses the bare list, as `property --get` prints it.
-std::optional<std::vector<UsageMapping>> parseMappingList(std::string_view text, std::string* error);
-
-// The list in the form parseMappingList reads: [{"...Src":0x700000039,...}].
-std::string formatMappingList(const std::vector<UsageMapping>& mappings);
 
 }  // namespace quorvelle

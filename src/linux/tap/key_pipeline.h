@@ -20,8 +20,8 @@ class KeyboardKeys {
  public:
   explicit KeyboardKeys(int fd);
 
-  // Keys this keyboard's kernel keymap could not take: the pipeline reports
-  // them as their destination itself.
+  // Keys the pipeline reports as another key (the key mapping in effect).
+  // A key held while they change goes up as what it went down as.
   void setTranslations(const std::vector<KeyTranslation>& translations);
   // Where its pointer events go, when it also points; they pass unchanged.
   void setPointer(OutputFrames* pointer) { pointer_ = pointer; }
@@ -73,6 +73,8 @@ class KeyPipeline {
   // Whether the key's last press on the virtual keyboard was a synthetic
   // modifier, which the user has not pressed since: a press the user did not make.
   bool isPressedBySelf(std::uint16_t code) const;
+  // The same for every synthetic modifier: bit i for kModifierKeys[i].
+  unsigned pressedBySelfBits() const { return pressedBySelf_; }
 
  private:
   void key(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value);

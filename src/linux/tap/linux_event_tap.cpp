@@ -75,7 +75,17 @@ LinuxEventTap::LinuxEventTap(LinuxEventTapSystem& system, int virtualFd, EventTa
       out_(virtualFd),
       pipeline_(callback, userInfo, system.hyperKeyCode(), out_, *system.devices_) {
   setNonBlocking(virtualFd_);
+  out_.setBeforeFlush(&LinuxEventTap::beforeOutput, this);
   system_.tap_ = this;
+}
+
+void LinuxEventTap::beforeOutput(void* context) {
+  auto* tap = static_cast<LinuxEventTap*>(context);
+  const unsigned bits = tap->pipeline_.pressedBySelfBits();
+  if (bits == tap->pressedByTapReported_) return;
+  tap->pressedByTapReported_ = bits;
+  LinuxEventTapSystem& system = tap->system_;
+  if (system.pressedByTapListener_) system.pressedByTapListener_(bits, system.pressedByTapContext_);
 }
 
 LinuxEventTap::~LinuxEventTap() {
@@ -93,14 +103,16 @@ LinuxEventTap::~LinuxEventTap() {
 
 void LinuxEventTap::setEnabled(bool enabled) {
   if (enabled == pipeline_.enabled()) return;
-  if (enabled) {
-    // The key mapping in effect may have changed since the grab.
-    for (const auto& keyboard : keyboards_) {
-      keyboard->keys.setTranslations(system_.remapper_.prepareKeyboard(keyboard->keys.fd()));
-    }
-  }
+  // The key mapping in effect may have changed since the grab.
+  if (enabled) refreshTranslations();
   pipeline_.setEnabled(enabled);
   out_.flush();
+}
+
+void LinuxEventTap::refreshTranslations() {
+  for (const auto& keyboard : keyboards_) {
+    keyboard->keys.setTranslations(system_.remapper_.prepareKeyboard(keyboard->keys.fd()));
+  }
 }
 
 std::unique_ptr<RunLoopSource> LinuxEventTap::createRunLoopSource() {
@@ -188,7 +200,8 @@ void LinuxEventTap::addKeyboards(const std::vector<std::string>& names) {
 }
 
 void LinuxEventTap::watchKeyboard(Keyboard& keyboard) {
-  keyboard.watch = system_.watcher_.watchReadable(keyboard.keys.fd(), [this, &keyboard] { readKeyboard(keyboard); });
+  keyboard.watch =
+      system_.keyWatcher_->watchReadable(keyboard.keys.fd(), [this, &keyboard] { readKeyboard(keyboard); });
 }
 
 void LinuxEventTap::readKeyboard(Keyboard& keyboard) {

@@ -34,6 +34,7 @@ class LinuxEventTap : public EventTap {
   bool isKeyPhysicallyDown(std::uint16_t code) const { return pipeline_.isKeyDown(code); }
   bool isKeyPressedBySelf(std::uint16_t code) const { return pipeline_.isPressedBySelf(code); }
   void switchCapsLockOff();
+  void refreshTranslations();
 
   // For LinuxRunLoopSource.
   void startReading();
@@ -60,6 +61,7 @@ class LinuxEventTap : public EventTap {
   void readLights();
   void copyLightsTo(int fd);
   Keyboard* findKeyboard(const std::string& name);
+  static void beforeOutput(void* tap);
 
   LinuxEventTapSystem& system_;
   const int virtualFd_;
@@ -75,6 +77,8 @@ class LinuxEventTap : public EventTap {
   // keyboard, and which of them it has set at all.
   std::bitset<LED_CNT> lights_;
   std::bitset<LED_CNT> lightsKnown_;
+  // The pressed-by-tap bits the listener last heard.
+  unsigned pressedByTapReported_ = 0;
   bool reading_ = false;
   LinuxRunLoopSource* source_ = nullptr;
 };

@@ -14,6 +14,14 @@ class OutputFrames {
  public:
   explicit OutputFrames(int fd) : fd_(fd) {}
 
+  // Called before each write() with what is about to be written; whoever
+  // must hear of a change before the display server does uses it.
+  using BeforeFlush = void (*)(void* context);
+  void setBeforeFlush(BeforeFlush beforeFlush, void* context) {
+    beforeFlush_ = beforeFlush;
+    beforeFlushContext_ = context;
+  }
+
   // Room for the worst case of one key: its scan code, four modifier
   // releases and four presses each in a frame of its own, the key, the report.
   static constexpr std::size_t kReserve = 40;
@@ -43,6 +51,7 @@ class OutputFrames {
   // of it or nothing; there is no one to tell on the key path when it fails.
   void flush() {
     if (count_ == 0) return;
+    if (beforeFlush_) beforeFlush_(beforeFlushContext_);
     ssize_t ignored = ::write(fd_, events_, count_ * sizeof(input_event));
     (void)ignored;
     count_ = 0;
@@ -57,6 +66,8 @@ class OutputFrames {
   input_event events_[kCapacity];
   std::size_t count_ = 0;
   bool frameOpen_ = false;
+  BeforeFlush beforeFlush_ = nullptr;
+  void* beforeFlushContext_ = nullptr;
 };
 
 }  // namespace quorvelle

@@ -7,7 +7,7 @@
 namespace vmtest {
 
 // The engine host (vm_engine_host) as a child process, driven by line
-// commands over pipes: start, flags <hex>, stop, stats <code>, quit.
+// commands over pipes: start, stop, stats <code>, quit.
 class EngineProcess {
  public:
   // inputDirectory: where it looks for keyboards; empty for /dev/input.

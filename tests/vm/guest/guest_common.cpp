@@ -8,31 +8,6 @@
 
 namespace vmtest {
 
-ToolResult runTool(const std::vector<std::string>& arguments) {
-  int out[2];
-  ToolResult result;
-  if (pipe2(out, O_CLOEXEC) != 0) return result;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(kTool));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(kTool, argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, static_cast<size_t>(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return result;
-}
-
 std::string keyName(int code) {
   switch (code) {
     case KEY_A: return "A";

@@ -15,20 +15,7 @@ inline const char kUsbKeyboard[] = "QEMU QEMU USB Keyboard";
 inline const char kPs2Keyboard[] = "AT Translated Set 2 keyboard";
 inline const char* const kVirtualKeyboard = quorvelle::kVirtualKeyboardName;
 inline const char* const kVirtualPointer = quorvelle::kVirtualPointerName;
-inline const char kTool[] = "/bin/quorvelle-keymap";
-inline const char kApplyText[] =
-    "{\"UserKeyMapping\":[{\"HIDKeyboardModifierMappingSrc\":0x700000039,"
-    "\"HIDKeyboardModifierMappingDst\":0x70000006D}]}";
-inline const char kClearText[] = "{\"UserKeyMapping\":[]}";
 inline constexpr int kWaitMs = 15000;
-
-struct ToolResult {
-  int status = -1;
-  std::string output;
-};
-
-// Runs the key mapping tool with the arguments and waits for it.
-ToolResult runTool(const std::vector<std::string>& arguments);
 
 // "code:value code:value ..." for messages.
 std::string describeKeys(const std::vector<input_event>& keys);

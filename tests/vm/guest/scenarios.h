@@ -12,7 +12,6 @@ struct NamedScenario {
   void (*run)(HostLink& host);
 };
 
-void addKeymapScenarios(std::vector<NamedScenario>* scenarios);
 void addEngineScenarios(std::vector<NamedScenario>* scenarios);
 void addLatencyBenchmark(std::vector<NamedScenario>* scenarios);
 

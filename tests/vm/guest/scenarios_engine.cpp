@@ -131,7 +131,7 @@ void hotPlug(HostLink& host) {
 }
 
 void hotPlugRestored(HostLink& host) {
-  Scenario s("6b hot-plug: stopping restores the keymap of a keyboard added while running");
+  Scenario s("6b hot-plug: after a stop, a keyboard added while running is untouched (its Caps Lock is Caps Lock)");
   std::string added;
   {
     RunningEngine run(s);
@@ -154,8 +154,8 @@ void hotPlugRestored(HostLink& host) {
   s.expect(waitUntil([] { return nodesNamed(kUsbKeyboard).size() == 2; }, kWaitMs), "the keyboard did not go");
 }
 
-void keyboardWithoutKeymap(HostLink&) {
-  Scenario s("11 uinput keyboard: without a keymap to change, its Caps Lock still acts as hyper");
+void uinputKeyboard(HostLink&) {
+  Scenario s("11 uinput keyboard: a virtual source keyboard is taken too, its Caps Lock acts as hyper");
   SourceKeyboard source("Keymapless Test Keyboard");
   if (!s.expect(source.ok(), "cannot create a uinput keyboard")) return;
   std::vector<std::string> nodes = waitForNodes("Keymapless Test Keyboard", 1, kWaitMs);
@@ -309,7 +309,7 @@ void addEngineScenarios(std::vector<NamedScenario>* scenarios) {
   scenarios->push_back({"ps2", ps2Keyboard});
   scenarios->push_back({"repeat", autoRepeat});
   scenarios->push_back({"burst", burst});
-  scenarios->push_back({"no-keymap", keyboardWithoutKeymap});
+  scenarios->push_back({"uinput-keyboard", uinputKeyboard});
   scenarios->push_back({"pointing-keyboard", keyboardThatPoints});
 }
 

@@ -9,7 +9,6 @@
 int main(int argc, char** argv) {
   using namespace vmtest;
   std::vector<NamedScenario> scenarios;
-  addKeymapScenarios(&scenarios);
   addEngineScenarios(&scenarios);
   addLatencyBenchmark(&scenarios);
   std::vector<std::string> only(argv + 1, argv + argc);
