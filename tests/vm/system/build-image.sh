@@ -24,9 +24,11 @@ mmdebstrap --mode=root --variant=minbase --include="$(IFS=,; echo "$*")" \
     printf "MODULES=list\nCOMPRESS=gzip\n" >"$1/etc/initramfs-tools/conf.d/small"
     printf "virtio_pci\nvirtio_blk\next4\n" >"$1/usr/share/initramfs-tools/modules.d/root"' \
   --customize-hook="sync-out /var/cache/apt/archives $debs" \
-  --customize-hook='chroot "$1" useradd --create-home --uid 1000 --shell /bin/bash tester' \
+  --customize-hook='chroot "$1" useradd --create-home --uid 1000 --shell /bin/bash tester
+    chroot "$1" useradd --create-home --uid 1001 --shell /bin/bash visitor' \
   --customize-hook="sync-in $here/rootfs /" \
-  --customize-hook='set -e; chroot "$1" chown -R tester: /home/tester; mkdir -p "$1/mnt/host"
+  --customize-hook='set -e; chroot "$1" chown -R tester: /home/tester; chroot "$1" chown -R visitor: /home/visitor
+    mkdir -p "$1/mnt/host"
     chroot "$1" systemd-machine-id-setup
     chroot "$1" systemctl enable acceptance.service
     chroot "$1" systemctl mask systemd-firstboot.service serial-getty@ttyS0.service \

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """Runs the acceptance scenarios: the Debian package on a whole Debian system in QEMU."""
 # Quorvelle used as a person uses it. The system (systemd, udev, logind,
-# polkit, Xorg, Weston, the test user logged in on tty1) is built with
-# mmdebstrap into <build>/vm-cache, and again only when its recipe changes:
-# build-image.sh, rootfs/ or the packages, the package's own dependencies
-# included. Each run boots a fresh snapshot of it with the package built by
-# cpack, the X client and guest/ in a read-only folder; guest/harness.sh
-# installs the package and runs the scenarios, and vmdriver.py plays the
-# keyboard.
+# polkit, Xorg, Weston, the test user logged in on tty1, a second user on
+# tty3) is built with mmdebstrap into <build>/vm-cache, and again only when
+# its recipe changes: build-image.sh, rootfs/ or the packages, the package's
+# own dependencies included. Each run boots a fresh snapshot of it with the
+# package built by cpack, the X client, a misbehaving client of the engine
+# service and guest/ in a read-only folder; guest/harness.sh installs the
+# package and runs the scenarios, and vmdriver.py plays the keyboard.
 #
 #     run_system.py --build-dir build [--only NAME,NAME] [--timeout SECONDS]
 import glob
@@ -26,7 +26,7 @@ from vmdriver import log  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 PACKAGES = """systemd-sysv udev dbus dbus-user-session libpam-systemd polkitd kmod procps
 linux-image-amd64 initramfs-tools xserver-xorg-core xserver-xorg-input-libinput xinit xauth
-trayer xdotool weston wev fonts-dejavu-core""".split()
+trayer xdotool xinput weston wev fonts-dejavu-core""".split()
 
 
 def build_package(build, out):
@@ -74,7 +74,8 @@ def run(args):
     try:
         share = os.path.join(work, "share")
         shutil.copytree(os.path.join(HERE, "guest"), os.path.join(share, "guest"))
-        shutil.copy(os.path.join(build, "tests", "vm", "keylog"), share)
+        for program in ("keylog", "engine_probe"):
+            shutil.copy(os.path.join(build, "tests", "vm", program), share)
         deb = build_package(build, share)
         image = system_image(cache, PACKAGES + package_needs(deb))
         log(f"setup took {time.monotonic() - started:.1f} s")

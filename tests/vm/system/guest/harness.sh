@@ -5,6 +5,8 @@
 # commands run in the user's session, waits on conditions. scenarios.sh holds
 # the scenarios; the host names the ones to run on the kernel command line.
 share=/mnt/host user=tester home=/home/tester run=/run/user/1000
+# The second user, whose console session on tty3 runs no Quorvelle.
+visitor=visitor visitor_run=/run/user/1001
 exec 3<>/dev/ttyS0
 stty -F /dev/ttyS0 raw -echo
 say() { echo "$*" >&3; }
@@ -16,7 +18,13 @@ scenario() {
   say "@@START $1"
   rm -f /run/why
   (set -ex; "$1") 2>/run/trace
-  if [ $? = 0 ]; then say "@@PASS $1"; else say "@@FAIL $1: $(cat /run/why 2>/dev/null || tail -n 1 /run/trace)"; fi
+  if [ $? = 0 ]; then say "@@PASS $1"; else say "@@FAIL $1: $(cat /run/why 2>/dev/null || tail -n 1 /run/trace)" && evidence; fi
+}
+# For the console log of a failed scenario: its last steps and the service's
+# last lines.
+evidence() {
+  { tail -n 8 /run/trace; journalctl -q -u quorvelle-engine.service -n 12 -o short-unix
+    echo "since the scenario's mark:" && service_log; } 2>&1 | sed 's/^/  | /' >&3
 }
 fail() { echo "$*" >/run/why; return 1; }
 info() { say "@@INFO $*"; }
@@ -45,12 +53,24 @@ keys() {
 
 # What the X client (or, with client=wayland, the Wayland one) received since
 # the last keys: +KEYSYM:STATE for a press, -KEYSYM:STATE for a release,
-# modifier keys left out (STATE shows them).
+# modifier keys left out (STATE shows them). With client=console, the codes of
+# the characters the second user's console session read.
 client=x
-mark() { from=$(($(wc -l <"$run/$client.log") + 1)); }
+client_log() {
+  case "$client" in
+    console) echo "$visitor_run/console.log" ;;
+    *) echo "$run/$client.log" ;;
+  esac
+}
+mark() { from=$(($(wc -l <"$(client_log)") + 1)); }
 typed() { received | grep -v -E '^.(Shift|Control|Alt|Super|Meta)_' | tr '\n' ' '; }
 received() {
-  if [ "$client" = x ]; then tail -n "+$from" "$run/x.log"; return; fi
+  case "$client" in
+    x) tail -n "+$from" "$run/x.log"; return ;;
+    # A key held past the console's repeat delay (emulation can stretch a
+    # tap) repeats: each character counts once.
+    console) tail -n "+$from" "$visitor_run/console.log" | tr -d ' ' | uniq; return ;;
+  esac
   # wev prints a key, then its keysym on the next line; the modifiers come in
   # events of their own.
   tail -n "+$from" "$run/wayland.log" | while read -r a b c rest; do
@@ -90,7 +110,10 @@ start_quorvelle() {
   wait_for running 30 || fail "Quorvelle did not start"
 }
 running() { pidof Quorvelle >/dev/null; }
+# The service holds the keyboards: its virtual keyboard exists. Served: the X
+# server reads that keyboard as well, so keys typed now come through it.
 engine_on() { grep -q 'Name="Quorvelle Virtual Keyboard"' /proc/bus/input/devices; }
+served() { engine_on && as_user xinput list --name-only 2>/dev/null | grep -q '^Quorvelle Virtual Keyboard$'; }
 window() { as_user xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
 settings() { window 'Quorvelle Preferences'; }
 # Keys to the X client, wherever Quorvelle's windows are.
@@ -104,7 +127,28 @@ tray_menu() {
 }
 tray_icon() { as_user xdotool search --pid "$(pidof Quorvelle)" --onlyvisible --name '^$' | head -n 1; }
 can_open() { runuser -u "$user" -- sh -c ": <>'$1'" 2>/dev/null; }
+# The error the test user gets opening a file for reading and writing.
+open_error() { runuser -u "$user" -- sh -c ": <>'$1'" 2>&1; }
 keyboard_node() { readlink -f /dev/input/by-id/*QEMU_USB_Keyboard*-event-kbd; }
+
+# The engine service: its process, and its journal since journal_mark, each
+# line after its time (microseconds since the epoch).
+service_pid() { systemctl show -p MainPID --value quorvelle-engine.service; }
+# (By time, not by cursor: with the unit's filter, journalctl --after-cursor
+# missed lines here.)
+journal_mark() { marked=$(now_us); }
+service_log() {
+  journalctl -q -u quorvelle-engine.service --since "@$((marked / 1000000))" -o short-unix |
+    while read -r at rest; do [ "${at%.*}${at#*.}" -lt "$marked" ] || echo "${at%.*}${at#*.} $rest"; done
+}
+logged() { service_log | grep -q -F "Quorvelle engine: $1"; }
+# Microseconds since the epoch: now, and when the service first logged TEXT.
+now_us() { echo $(($(date +%s%N) / 1000)); }
+logged_at() { service_log | grep -F "Quorvelle engine: $1" | head -n 1 | cut -d ' ' -f 1; }
+# Milliseconds from the microsecond time $1 to the service's line $2.
+ms_until_logged() { echo $((($(logged_at "$2") - $1) / 1000)); }
+# The test's misbehaving client of the service, run as the user given.
+probe_as() { who=$1 && shift && runuser -u "$who" -- "$share/engine_probe" "$@"; }
 
 # Time from the host's key press to the X client's event, over 50 taps of T:
 # each press the client receives is echoed to the host as a @@SEEN line, and

@@ -1,6 +1,7 @@
 #!/bin/sh
-# The test user's session, started at the autologin of each console: an X
-# session on tty1, a Weston session on tty2.
+# The session started at the autologin of each console: the test user's X
+# session on tty1 and Weston session on tty2; the second user's text console
+# on tty3.
 run=$XDG_RUNTIME_DIR
 [ -n "$1" ] || echo "$XDG_SESSION_ID" >"$run/session-$(basename "$(tty)")"
 case "$1:$(tty)" in
@@ -14,6 +15,11 @@ case "$1:$(tty)" in
       >"$HOME/weston.log" 2>&1 &
     while [ ! -S "$run/wayland-1" ]; do sleep 0.3; done
     WAYLAND_DISPLAY=wayland-1 exec stdbuf -oL wev >"$run/wayland.log" ;;
+  :/dev/tty3)
+    # No Quorvelle, no display server: what the console reads, a character's
+    # code a line, as the kernel's own keymap made it.
+    stty raw -echo
+    exec stdbuf -oL od -An -v -tu1 -w1 >"$run/console.log" ;;
   x:*)
     # What a desktop does: the session's environment for its services, the
     # autostart entries, a tray; and the test's key recorder under the tray.
