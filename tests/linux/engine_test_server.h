@@ -140,6 +140,8 @@ class EngineTestServer {
       Message status;
       status.type = MessageType::Status;
       status.value = static_cast<std::uint32_t>(request && answer_ != Served::NotActiveSession ? Served::Yes : answer_);
+      // As the service: a served Start holds the engine.
+      status.flags = message->type == MessageType::Start && answer_ == Served::Yes ? 1 : 0;
       sendTo(fd, status);
     }
   }

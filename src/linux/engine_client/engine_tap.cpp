@@ -104,8 +104,13 @@ void EngineTap::handle(const Message& received) {
   switch (received.type) {
     case MessageType::Status: {
       const auto reason = static_cast<Served>(received.value);
+      const bool holds = received.flags & 1u;
       if (reason != Served::Yes) {
         lose(describeServed(reason));
+      } else if (!served_ && !holds) {
+        // The answer to the retry's Hello: this user would be served now.
+        std::string why;
+        if (!connection_->send(message(MessageType::Start), &why)) lose(why);
       } else if (!served_) {
         served();
       }
@@ -155,7 +160,9 @@ void EngineTap::retry() {
   connection_.reset();
   std::string why;
   connection_ = EngineConnection::open(socketPath_, &why);
-  if (!connection_ || !connection_->send(message(MessageType::Start), &why)) {
+  // Hello first: the service logs a refused Start, and while another user's
+  // session is in front this runs every second.
+  if (!connection_ || !connection_->send(message(MessageType::Hello), &why)) {
     connection_.reset();
     if (why != lastProblem_) log_.write("Quorvelle: not served by the engine service (" + why + ")");
     lastProblem_ = why;
