@@ -1,10 +1,13 @@
 // Nanoseconds per key frame through the Linux tap: the pipeline alone, and
-// the whole round trip over sockets (poll, read, handler, write).
+// the whole round trip over sockets through the service (poll, read,
+// handler, write).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 
+#include "engine/hyper_key_manager.h"
+#include "engine/key_mapping.h"
 #include "linux/tap/key_pipeline.h"
-#include "linux/tap_harness.h"
+#include "service/service_harness.h"
 #include "sim/sim_event_tap.h"
 
 namespace quorvelle::testing_support {
@@ -48,12 +51,9 @@ void BM_PipelineFrame(benchmark::State& state) {
 BENCHMARK(BM_PipelineFrame);
 
 void BM_TapRoundTrip(benchmark::State& state) {
-  TapHarness h;
+  ServiceHarness h;
   sim::SimInputDevices::Device& keyboard = h.plug("event0");
-  if (!h.engine->start()) {
-    state.SkipWithError("no tap");
-    return;
-  }
+  h.startAndEnable(h.connect());
   const std::vector<input_event> down = frame(KEY_A, 1);
   const std::vector<input_event> up = frame(KEY_A, 0);
   input_event received[64];

@@ -93,7 +93,7 @@ TEST_F(EngineServiceTest, ASessionSwitchLetsGoAndTheUserIsServedAgainOnReturn) {
   while (status && status->type != MessageType::Status);
   ASSERT_TRUE(status);
   EXPECT_EQ(status->value, served(Served::NotActiveSession));
-  EXPECT_TRUE(h.closedByService(app));
+  EXPECT_TRUE(h.closedByService(app, 1.0)) << "at once, not for silence";
   EXPECT_EQ(h.logged("Quorvelle engine: released: session changed"), 1);
   EXPECT_FALSE(h.grabbed("event0"));
   EXPECT_TRUE(h.devices->virtualDestroyed);

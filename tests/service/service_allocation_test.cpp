@@ -1,6 +1,6 @@
 // The per-key path through the service (the tap, the handler, the mapping,
-// the SyntheticKeys message to its holder) allocates nothing: every global
-// allocation in this program is counted.
+// the SyntheticKeys message to its holder, pointer events passed on)
+// allocates nothing: every global allocation in this program is counted.
 #include <gtest/gtest.h>
 
 #include "service/service_harness.h"
@@ -12,6 +12,7 @@ namespace {
 TEST(ServiceAllocation, KeyEventsAllocateNothing) {
   ServiceHarness h;
   sim::SimInputDevices::Device& keyboard = h.plug("event0");
+  keyboard.points = true;
   const int app = h.connect();
   h.startAndEnable(app);
   h.request(app, mappingMessage(MessageType::SetMapping, {{KEY_CAPSLOCK, KEY_F18}}));
@@ -19,7 +20,9 @@ TEST(ServiceAllocation, KeyEventsAllocateNothing) {
   // both changes every round.
   const std::vector<std::vector<input_event>> frames = {
       frame(KEY_CAPSLOCK, 1), frame(KEY_A, 1), {key(KEY_A, 2), report()}, frame(KEY_A, 0),
-      frame(KEY_LEFTCTRL, 1), frame(KEY_LEFTCTRL, 0), frame(KEY_CAPSLOCK, 0), frame(KEY_B, 1), frame(KEY_B, 0)};
+      frame(KEY_LEFTCTRL, 1), frame(KEY_LEFTCTRL, 0), frame(KEY_CAPSLOCK, 0), frame(KEY_B, 1), frame(KEY_B, 0),
+      {event(EV_REL, REL_X, 3), event(EV_MSC, MSC_SCAN, 0x90001), key(BTN_LEFT, 1), report()},
+      {key(BTN_LEFT, 0), key(KEY_D, 1), report()}, frame(KEY_D, 0)};
   const int tapFd = keyboard.tapFd;
   auto pump = [&] {
     h.loop.runUntil([&tapFd] {
@@ -35,6 +38,7 @@ TEST(ServiceAllocation, KeyEventsAllocateNothing) {
   };
   roundTrip();  // warms the loop's scratch space up
   h.output();
+  receive(keyboard.pointerTestFd);
   while (ServiceHarness::readable(app)) h.next(app);
 
   long during = 0;
@@ -42,7 +46,8 @@ TEST(ServiceAllocation, KeyEventsAllocateNothing) {
     const long before = allocationCount();
     roundTrip();
     during += allocationCount() - before;
-    ASSERT_EQ(h.output().size(), 27u) << "every round writes the same frames";
+    ASSERT_EQ(h.output().size(), 32u) << "every round writes the same frames";
+    ASSERT_EQ(receive(keyboard.pointerTestFd).size(), 6u);
     int synthetic = 0;
     while (ServiceHarness::readable(app)) synthetic += h.next(app)->type == MessageType::SyntheticKeys;
     ASSERT_EQ(synthetic, 2);

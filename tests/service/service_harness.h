@@ -16,7 +16,7 @@
 #include "engine_protocol/protocol.h"
 #include "linux/linux_event_tap_system.h"
 #include "linux/poll_run_loop.h"
-#include "linux/tap_harness.h"
+#include "linux/input_frames.h"
 #include "linux/temp_dir.h"
 #include "service/active_seat_user.h"
 #include "service/engine_service.h"
@@ -76,14 +76,14 @@ inline Message mappingMessage(MessageType type, const std::vector<engine_protoco
   return m;
 }
 
-// The service with the real tap over socket pairs (as in TapHarness), a real
+// The service with the real tap over socket pairs (sim input devices), a real
 // poll() run loop, and clients on socket pairs of this process's user.
 class ServiceHarness {
  public:
-  explicit ServiceHarness(EngineServiceOptions options = {}) : seat(::getuid()) {
+  explicit ServiceHarness(EngineServiceOptions options = {}, double quietWaitSeconds = 0.05) : seat(::getuid()) {
     LinuxEventTapOptions tapOptions;
     tapOptions.inputDirectory = dir.path();
-    tapOptions.quietWaitSeconds = 0.05;
+    tapOptions.quietWaitSeconds = quietWaitSeconds;
     tapOptions.capsLockWaitSeconds = 0.05;
     auto owned = std::make_unique<sim::SimInputDevices>();
     devices = owned.get();
@@ -171,7 +171,24 @@ class ServiceHarness {
       return device(node).closed || (::ioctl(device(node).tapFd, FIONREAD, &waiting) == 0 && waiting == 0);
     }, 5.0);
   }
-  std::vector<std::string> output() { return receive(devices->virtualTestFd); }
+  // Raw events on a keyboard, then the loop runs until the tap has read
+  // every grabbed keyboard; it handles what it reads at once.
+  void type(const std::string& node, const std::vector<input_event>& events) {
+    testing_support::send(device(node).testFd, events);
+    pump();
+  }
+  void pump() {
+    const bool done = loop.runUntil([this] {
+      int waiting = 0;
+      for (auto& [path, d] : devices->devices) {
+        if (d->grabbed && ::ioctl(d->tapFd, FIONREAD, &waiting) == 0 && waiting > 0) return false;
+      }
+      return devices->virtualDestroyed || ::ioctl(devices->virtualFd, FIONREAD, &waiting) != 0 || waiting == 0;
+    }, 5.0);
+    if (!done) std::abort();
+  }
+  // Everything written to the virtual keyboard since the last call.
+  std::vector<std::string> output() { return receive(devices->virtualTestFd, &writes); }
   bool grabbed(const std::string& node) { return device(node).grabbed; }
   int logged(const std::string& line) const { return static_cast<int>(std::count(log.lines.begin(), log.lines.end(), line)); }
 
@@ -190,6 +207,7 @@ class ServiceHarness {
   std::unique_ptr<LinuxEventTapSystem> taps;
   std::unique_ptr<EngineService> service;
   std::vector<int> clients;
+  int writes = 0;  // by the tap, in what output() returned last
 };
 
 }  // namespace quorvelle::testing_support
