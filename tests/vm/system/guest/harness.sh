@@ -96,6 +96,15 @@ caps_lock_is() {
   lock=$1
   wait_for '[ "$(x_state | sed -n "s/^caps: //p")" = "$lock" ]' 5 || fail "Caps Lock's lock is not $1"
 }
+# Caps Lock is Caps Lock: its lock turns on, T arrives with it, and it turns off.
+caps_lock_is_itself() {
+  keys caps_lock:t
+  caps_lock_is on
+  keys t:t
+  expect "+t:2 -t:2"
+  keys caps_lock:t
+  caps_lock_is off
+}
 no_key_down() { wait_for '[ "$(x_state | sed -n "s/^down://p")" = "" ]' 5 || fail "held in X: $(x_state)"; }
 
 as_user() {
