@@ -52,6 +52,7 @@ const Case kCases[] = {
         down F18        -> dropped
         down F18        -> dropped
         down F18        -> dropped
+        down F18        -> dropped
         down A          -> 0x1c0000
         down A          -> 0x1c0000
         up A            -> 0x1c0000
