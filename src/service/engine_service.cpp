@@ -115,7 +115,7 @@ void EngineService::handle(Connection& connection, const Message& message) {
       start(connection);
       break;
     case MessageType::Enable:
-      if (holds) tap_->setEnabled(message.value == 1);
+      if (holds) setHandlerEnabled(connection, message.value == 1);
       else sendStatus(connection);
       break;
     case MessageType::Stop:
@@ -264,8 +264,19 @@ void EngineService::logRefusal(Connection& connection) {
   log_.write("Quorvelle engine: refused user " + std::to_string(connection.uid) + ": not the active session");
 }
 
+void EngineService::setHandlerEnabled(const Connection& connection, bool enabled) {
+  tap_->setEnabled(enabled);
+  if (enabled == handlerEnabled_) return;
+  handlerEnabled_ = enabled;
+  // The application enables the handler last, once the key mapping is in
+  // place: from this line on, Caps Lock is the hyper key.
+  log_.write(std::string("Quorvelle engine: hyper key ") + (enabled ? "on" : "off") + " for user " +
+             std::to_string(connection.uid));
+}
+
 void EngineService::release(const char* reason) {
   if (!tap_) return;
+  handlerEnabled_ = false;
   // The tap's end ungrabs every keyboard and destroys the virtual devices,
   // synthetic modifiers released first.
   source_.reset();

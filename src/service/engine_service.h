@@ -71,6 +71,7 @@ class EngineService {
   void readConnection(Connection& connection);
   void handle(Connection& connection, const engine_protocol::Message& message);
   void start(Connection& connection);
+  void setHandlerEnabled(const Connection& connection, bool enabled);
   void setMapping(Connection& connection, const engine_protocol::Message& message);
   bool activeUserIs(uid_t uid);
   engine_protocol::Served servedReason(const Connection& connection);
@@ -109,6 +110,7 @@ class EngineService {
   Connection* holder_ = nullptr;
   std::unique_ptr<EventTap> tap_;
   std::unique_ptr<RunLoopSource> source_;
+  bool handlerEnabled_ = false;
 };
 
 }  // namespace quorvelle

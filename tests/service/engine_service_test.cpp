@@ -48,7 +48,9 @@ TEST_F(EngineServiceTest, ServesTheActiveUserAndAppliesTheMappingAndHyperToItsKe
 
   h.send(app, message(MessageType::SetModifiers, 0, kControlFlag | kShiftFlag));
   h.send(app, message(MessageType::Enable, 1));
+  h.send(app, message(MessageType::Enable, 1));
   type(KEY_CAPSLOCK, 1);
+  EXPECT_EQ(h.logged("Quorvelle engine: hyper key on for user " + kMe), 1) << "once, when it turns on";
   type(KEY_A, 1);
   EXPECT_THAT(h.output(), ElementsAre("LCTRL 1", "SYN", "LSHIFT 1", "SYN", "MSC 7001e", "A 1", "SYN"));
   std::optional<Message> synthetic = h.next(app);

@@ -123,6 +123,10 @@ running() { pidof Quorvelle >/dev/null; }
 # server reads that keyboard as well, so keys typed now come through it.
 engine_on() { grep -q 'Name="Quorvelle Virtual Keyboard"' /proc/bus/input/devices; }
 served() { engine_on && as_user xinput list --name-only 2>/dev/null | grep -q '^Quorvelle Virtual Keyboard$'; }
+# Served, and since journal_mark the application has turned the hyper key on:
+# its last step, once the key mapping is in place. Keys typed earlier may
+# still be plain Caps Lock.
+ready() { served && logged "hyper key on for user 1000"; }
 window() { as_user xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
 settings() { window 'Quorvelle Preferences'; }
 # Keys to the X client, wherever Quorvelle's windows are.

@@ -14,7 +14,7 @@ install() {
 first_start() {
   journal_mark
   start_quorvelle
-  wait_for served 30 || fail "the engine did not start"
+  wait_for ready 30 || fail "the engine did not start"
   wait_for 'logged "serving user 1000"' 5 || fail "the service did not log whom it serves"
   wait_for '[ -n "$(settings)" ]' || fail "no settings window"
   [ "$(warning)" = 0 ] || fail "the settings window shows the access warning"
@@ -57,8 +57,9 @@ tray_enabled() {
   tray_menu Down Return                       # "Enabled", the first item
   wait_for '! engine_on' || fail "the engine kept running"
   caps_lock_is_itself
+  journal_mark
   tray_menu Down Return
-  wait_for served || fail "the engine did not start again"
+  wait_for ready || fail "the engine did not start again"
   hyper 4c
 }
 
@@ -95,7 +96,7 @@ stopped_app() {
   info "SIGSTOP of the application: let go after $(ms_until_logged "$stopped" "released: client not answering") ms"
   wait_for '[ "$(now_us)" -ge $((stopped + 3000000)) ]' 5    # stopped for three seconds
   kill -CONT "$app"
-  wait_for served 10 || fail "not served again after SIGCONT"
+  wait_for ready 10 || fail "not served again after SIGCONT"
   [ "$(pidof Quorvelle)" = "$app" ] || fail "the application did not survive the stop"
   hyper 4c
 }
@@ -107,7 +108,7 @@ service_restart() {
   systemctl restart quorvelle-engine.service
   wait_for 'logged "serving user 1000"' 10 || fail "not served again after the restart"
   info "systemctl restart of the service: served again after $(ms_until_logged "$restarted" "serving user 1000") ms"
-  wait_for served 10 || fail "no virtual keyboard in X after the restart"
+  wait_for ready 10 || fail "no virtual keyboard in X after the restart"
   hyper 4c
 }
 
@@ -129,7 +130,7 @@ second_user() {
   ! logged "serving user" || fail "the service served someone while the second user was active"
   loginctl activate "$(cat "$run/session-tty1")"
   client=x
-  wait_for served 15 || fail "not served again after switching back"
+  wait_for ready 15 || fail "not served again after switching back"
   focus_keylog
   hyper 4c
 }
@@ -180,7 +181,7 @@ crash() {
   no_key_down
   caps_lock_is_itself
   start_quorvelle
-  wait_for served || fail "the engine did not start again"
+  wait_for ready || fail "the engine did not start again"
   focus_keylog
   hyper 4c
 }
