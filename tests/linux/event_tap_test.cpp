@@ -124,11 +124,11 @@ TEST_F(EventTapTest, UnplugReleasesEveryKeyItHolds) {
   type(KEY_CAPSLOCK, 1);
   type(KEY_A, 1);
   h.output();
+  const std::vector<std::string> logged = h.log.lines;
   ::remove(h.dir.file("event0").c_str());
   ASSERT_TRUE(h.loop.runUntil([&] { return keyboard->closed; }, 5.0));
   EXPECT_THAT(h.output(), ElementsAre("A 0", "SYN", "LMETA 0", "SYN", "LALT 0", "SYN", "LCTRL 0", "SYN"));
-  EXPECT_THAT(h.log.lines, ElementsAre(::testing::StartsWith("Quorvelle engine: serving user")))
-      << "an unplugged keyboard goes quietly";
+  EXPECT_EQ(h.log.lines, logged) << "an unplugged keyboard goes quietly";
 }
 
 TEST_F(EventTapTest, LightsTheDisplayServerSetsReachEveryKeyboard) {
