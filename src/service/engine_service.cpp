@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "service/message_socket.h"
+#include "engine_protocol/message_socket.h"
 
 namespace quorvelle {
 
@@ -152,9 +152,8 @@ void EngineService::handle(Connection& connection, const Message& message) {
 
 void EngineService::start(Connection& connection) {
   if (holder_ == nullptr && activeUserIs(connection.uid)) {
-    // Events pass unchanged until the client enables the handler.
-    handler_.reset();
-    handler_.injectedFlags = kDefaultHyperFlags;
+    // Events pass unchanged until the client enables the handler; its hold
+    // and flags are as new (release resets them).
     EventTapSystem& source = options_.tapSource ? *options_.tapSource : taps_;
     tap_ = source.createTap(kKeyEventMask, &HyperKeyHandler::tapCallback, &handler_);
     if (tap_) {

@@ -21,7 +21,7 @@
 #include "service/active_seat_user.h"
 #include "service/engine_service.h"
 #include "service/epoll_fd_watcher.h"
-#include "service/message_socket.h"
+#include "engine_protocol/message_socket.h"
 #include "service/service_key_mapping.h"
 #include "sim/sim_input_devices.h"
 #include "sim/sim_services.h"

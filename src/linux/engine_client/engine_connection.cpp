@@ -1,5 +1,7 @@
 #include "linux/engine_client/engine_connection.h"
 
+#include "engine_protocol/message_socket.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -59,45 +61,33 @@ std::unique_ptr<EngineConnection> EngineConnection::open(const std::string& path
 EngineConnection::~EngineConnection() { close(fd_); }
 
 bool EngineConnection::send(const Message& message, std::string* why) {
-  std::uint8_t wire[engine_protocol::kWireSize];
-  engine_protocol::encodeMessage(message, wire);
-  ssize_t sent;
-  while ((sent = ::send(fd_, wire, sizeof wire, MSG_DONTWAIT | MSG_NOSIGNAL)) < 0 && errno == EINTR) {
-  }
-  if (sent == static_cast<ssize_t>(sizeof wire)) return true;
-  *why = sent < 0 && errno == EAGAIN ? "the engine service is not reading"
-                                     : std::string("send: ") + std::strerror(sent < 0 ? errno : EMSGSIZE);
+  if (sendMessage(fd_, message)) return true;
+  *why = errno == EAGAIN ? "the engine service is not reading" : std::string("send: ") + std::strerror(errno);
   return false;
 }
 
 EngineConnection::Received EngineConnection::receive(Message* message, std::string* why) {
   for (;;) {
-    std::uint8_t wire[engine_protocol::kWireSize];
-    // MSG_TRUNC gives the packet's real size, so an oversized one is seen as such.
-    const ssize_t size = recv(fd_, wire, sizeof wire, MSG_DONTWAIT | MSG_TRUNC);
-    if (size < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN) return Received::Nothing;
-      *why = std::string("recv: ") + std::strerror(errno);
-      return Received::Ended;
+    const quorvelle::Received received = receiveMessage(fd_);
+    switch (received.kind) {
+      case quorvelle::Received::Kind::Nothing:
+        return Received::Nothing;
+      case quorvelle::Received::Kind::Closed:
+        *why = "the engine service closed the connection";
+        return Received::Ended;
+      case quorvelle::Received::Kind::Invalid:
+        *why = "the engine service sent " + received.why;
+        return Received::Ended;
+      case quorvelle::Received::Kind::Message:
+        break;
     }
-    if (size == 0) {
-      *why = "the engine service closed the connection";
-      return Received::Ended;
-    }
-    std::string parseError;
-    std::optional<Message> parsed = engine_protocol::parseMessage(wire, static_cast<std::size_t>(size), &parseError);
-    if (!parsed) {
-      *why = "the engine service sent " + parseError;
-      return Received::Ended;
-    }
-    if (parsed->type == MessageType::Ping) {
+    if (received.message.type == MessageType::Ping) {
       Message pong;
       pong.type = MessageType::Pong;
       if (!send(pong, why)) return Received::Ended;
       continue;
     }
-    *message = *parsed;
+    *message = received.message;
     return Received::Message;
   }
 }

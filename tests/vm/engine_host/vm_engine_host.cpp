@@ -31,7 +31,7 @@
 #include "linux/system_log.h"
 #include "service/engine_service.h"
 #include "service/epoll_fd_watcher.h"
-#include "service/message_socket.h"
+#include "engine_protocol/message_socket.h"
 #include "service/service_key_mapping.h"
 
 namespace quorvelle {

@@ -1,4 +1,4 @@
-#include "service/message_socket.h"
+#include "engine_protocol/message_socket.h"
 
 #include <errno.h>
 #include <poll.h>
