@@ -23,7 +23,6 @@ std::vector<input_event> hyperBatch() {
 }
 
 void BM_PipelineFrame(benchmark::State& state) {
-  sim::SimInputDevices devices;
   const int sink = open("/dev/null", O_WRONLY);
   auto out = std::make_unique<OutputFrames>(sink);
   sim::SimEventTapSystem taps;
@@ -33,7 +32,7 @@ void BM_PipelineFrame(benchmark::State& state) {
   KeyMapping mapping(launcher, hid, log, "/tool");
   // The engine's handler, with its key state answered by the pipeline's own.
   HyperKeyManager engine(taps, mapping);
-  KeyPipeline pipeline(&HyperKeyManager::tapCallback, &engine, KEY_F18, *out, devices);
+  KeyPipeline pipeline(&HyperKeyManager::tapCallback, &engine, KEY_F18, *out);
   pipeline.setEnabled(true);
   taps.physicallyDown.insert(sim::SimEventTapSystem::kF18);
   KeyboardKeys keyboard(-1);

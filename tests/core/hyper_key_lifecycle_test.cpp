@@ -98,5 +98,24 @@ TEST_F(Lifecycle, ToolThatCannotLaunchIsLoggedAndEngineCarriesOn) {
   EXPECT_FALSE(manager.hasTap());
 }
 
+// What the Linux key path cannot show (its modifiers are keys, not flags, and
+// it has no user-input notification): flags already on an event stay, and a
+// tap the system turned off is turned on again with the hold forgotten.
+TEST_F(Lifecycle, FlagsAreAddedAndADisabledTapComesBackWithoutTheHold) {
+  ASSERT_TRUE(manager.start());
+  sim::SimEventTap& tap = *taps.tap();
+  const std::uint16_t f18 = sim::SimEventTapSystem::kF18;
+  taps.physicallyDown.insert(f18);
+  for (std::uint32_t type : {kTapDisabledByTimeout, kTapDisabledByUserInput}) {
+    EXPECT_FALSE(tap.deliver(kKeyDownEvent, f18).has_value());
+    EXPECT_EQ(tap.deliver(kKeyUpEvent, 0, kShiftFlag)->flags, kDefaultHyperFlags | kShiftFlag);
+    tap.setEnabled(false);
+    KeyEvent event{type, 0, 0};
+    EXPECT_EQ(HyperKeyManager::tapCallback(type, &event, &manager), &event);
+    EXPECT_TRUE(tap.enabled());
+    EXPECT_EQ(tap.deliver(kKeyDownEvent, 0)->flags, 0u);
+  }
+}
+
 }  // namespace
 }  // namespace quorvelle

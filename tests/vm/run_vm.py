@@ -167,12 +167,7 @@ def run(args):
         log(f"not built: {', '.join(missing)}")
         return 1
     log(f"setup took {time.monotonic() - started:.1f} s")
-    # Everything on QEMU's real-time clock; then the latency once more on an
-    # instruction-counted clock (-icount), where the host's own scheduling
-    # cannot reach the figures: each pipeline's cost, free of that noise.
     boots = [(args.only.split(",") if args.only else [], args.icount, "real-time clock")]
-    if not args.only:
-        boots.append((["latency"], 3, "instruction-counted clock, 8 ns per instruction"))
     boot_started = time.monotonic()
     deadline = boot_started + args.timeout
     guests = [boot(args, kernel, modules, programs, scenarios, icount, label, deadline)

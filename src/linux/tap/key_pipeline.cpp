@@ -37,8 +37,8 @@ void KeyboardKeys::setTranslations(const std::vector<KeyTranslation>& translatio
 }
 
 KeyPipeline::KeyPipeline(EventTapCallback callback, void* userInfo, std::uint16_t hyperKeyCode,
-                         OutputFrames& out, InputDevices& devices)
-    : callback_(callback), userInfo_(userInfo), hyperKeyCode_(hyperKeyCode), out_(out), devices_(devices) {}
+                         OutputFrames& out)
+    : callback_(callback), userInfo_(userInfo), hyperKeyCode_(hyperKeyCode), out_(out) {}
 
 void KeyPipeline::setEnabled(bool enabled) {
   enabled_ = enabled;
@@ -48,11 +48,15 @@ void KeyPipeline::setEnabled(bool enabled) {
   }
 }
 
-void KeyPipeline::process(KeyboardKeys& keyboard, const input_event* events, std::size_t count) {
+std::size_t KeyPipeline::process(KeyboardKeys& keyboard, const input_event* events, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const input_event& event = events[i];
     if (keyboard.syncing_) {
-      if (event.type == EV_SYN && event.code == SYN_REPORT) resync(keyboard);
+      if (event.type == EV_SYN && event.code == SYN_REPORT) {
+        keyboard.syncing_ = false;
+        keyboard.resyncDue_ = true;
+        return i + 1;
+      }
       continue;
     }
     OutputFrames* pointer = keyboard.pointer_;
@@ -95,6 +99,7 @@ void KeyPipeline::process(KeyboardKeys& keyboard, const input_event* events, std
         break;
     }
   }
+  return count;
 }
 
 void KeyPipeline::key(KeyboardKeys& keyboard, std::uint16_t code, std::int32_t value) {
@@ -146,7 +151,14 @@ void KeyPipeline::route(std::uint16_t code, std::int32_t value) {
   KeyEvent* result = callback_(event.type, &event, userInfo_);
   // Synthetic modifiers never outlive the hyper hold.
   if (code == hyperKeyCode_ && value == kUp) releaseSynthetic();
-  if (result == nullptr || !wouldWrite(result->keyCode, value)) {
+  if (result == nullptr) {
+    // A key the output holds (pressed while the engine was off) still goes
+    // up, or it would stay down.
+    if (value == kUp && wouldWrite(code, value)) write(code, value);
+    pendingMiscCount_ = 0;
+    return;
+  }
+  if (!wouldWrite(result->keyCode, value)) {
     pendingMiscCount_ = 0;
     return;
   }
@@ -249,10 +261,9 @@ void KeyPipeline::dropped(KeyboardKeys& keyboard) {
   keyboard.syncing_ = true;
 }
 
-void KeyPipeline::resync(KeyboardKeys& keyboard) {
-  keyboard.syncing_ = false;
+void KeyPipeline::resync(KeyboardKeys& keyboard, const std::optional<KeyBits>& now) {
+  keyboard.resyncDue_ = false;
   pendingMiscCount_ = 0;
-  const std::optional<KeyBits> now = devices_.keysDown(keyboard.fd_);
   if (!now) return;
   if (keyboard.pointer_) resyncPointer(keyboard, *now);
   // Releases first, so that presses see the modifiers as they are now.
@@ -273,7 +284,6 @@ void KeyPipeline::resync(KeyboardKeys& keyboard) {
 
 void KeyPipeline::resyncPointer(KeyboardKeys& keyboard, const KeyBits& now) {
   OutputFrames& pointer = *keyboard.pointer_;
-  devices_.appendAbsoluteState(keyboard.fd_, pointer);
   for (std::uint16_t code = 1; code < KEY_CNT; ++code) {
     if (isVirtualKeyboardKey(code) || keyboard.buttonsDown_[code] == now[code]) continue;
     pointer.reserve();

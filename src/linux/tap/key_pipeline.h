@@ -6,6 +6,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "linux/keyboard_remapper.h"
@@ -27,6 +28,10 @@ class KeyboardKeys {
   void setPointer(OutputFrames* pointer) { pointer_ = pointer; }
 
   int fd() const { return fd_; }
+  OutputFrames* pointer() const { return pointer_; }
+  // Events were lost and the loss has ended: the keys down now must be
+  // passed to KeyPipeline::resync before anything else from this keyboard.
+  bool resyncDue() const { return resyncDue_; }
 
  private:
   friend class KeyPipeline;
@@ -40,6 +45,7 @@ class KeyboardKeys {
   std::array<std::uint16_t, KEY_CNT> downAs_{};
   // After SYN_DROPPED, events are skipped up to the next report.
   bool syncing_ = false;
+  bool resyncDue_ = false;
 };
 
 // The tap's event processing, from raw keyboard events to the virtual
@@ -49,16 +55,21 @@ class KeyboardKeys {
 // Nothing here allocates, logs or locks.
 class KeyPipeline {
  public:
-  KeyPipeline(EventTapCallback callback, void* userInfo, std::uint16_t hyperKeyCode, OutputFrames& out,
-              InputDevices& devices);
+  KeyPipeline(EventTapCallback callback, void* userInfo, std::uint16_t hyperKeyCode, OutputFrames& out);
 
   // Enabled, key events go through the handler; disabled, they pass
   // unchanged. Disabling ends the synthetic modifiers.
   void setEnabled(bool enabled);
   bool enabled() const { return enabled_; }
 
-  // One batch read from a keyboard, in order. Leaves its output in out.
-  void process(KeyboardKeys& keyboard, const input_event* events, std::size_t count);
+  // One batch read from a keyboard, in order; leaves its output in out.
+  // Returns how many events it took: it stops early when a loss of events
+  // ends (keyboard.resyncDue()), for resync to come first.
+  std::size_t process(KeyboardKeys& keyboard, const input_event* events, std::size_t count);
+  // Brings the keys in line with what the kernel says is down now (nullopt
+  // when it cannot tell: nothing changes). A keyboard that points has its
+  // buttons brought in line on its pointer, after whatever is already there.
+  void resync(KeyboardKeys& keyboard, const std::optional<KeyBits>& now);
 
   // The keyboard is gone: every key it held goes up.
   void releaseKeyboard(KeyboardKeys& keyboard);
@@ -88,14 +99,12 @@ class KeyPipeline {
   void releaseSynthetic();
   void setSynthetic(std::size_t index, bool down);
   void dropped(KeyboardKeys& keyboard);
-  void resync(KeyboardKeys& keyboard);
   ModifierFlags physicalFlags() const;
 
   EventTapCallback callback_;
   void* userInfo_;
   std::uint16_t hyperKeyCode_;
   OutputFrames& out_;
-  InputDevices& devices_;
   bool enabled_ = false;
 
   // Grabbed keyboards holding each key (after translation).

@@ -73,7 +73,7 @@ LinuxEventTap::LinuxEventTap(LinuxEventTapSystem& system, int virtualFd, EventTa
     : system_(system),
       virtualFd_(virtualFd),
       out_(virtualFd),
-      pipeline_(callback, userInfo, system.hyperKeyCode(), out_, *system.devices_) {
+      pipeline_(callback, userInfo, system.hyperKeyCode(), out_) {
   setNonBlocking(virtualFd_);
   out_.setBeforeFlush(&LinuxEventTap::beforeOutput, this);
   system_.tap_ = this;
@@ -217,11 +217,22 @@ void LinuxEventTap::readKeyboard(Keyboard& keyboard) {
       return;
     }
     const std::size_t count = static_cast<std::size_t>(length) / sizeof(input_event);
-    pipeline_.process(keyboard.keys, events, count);
+    for (std::size_t done = 0; done < count;) {
+      done += pipeline_.process(keyboard.keys, events + done, count - done);
+      if (keyboard.keys.resyncDue()) resync(keyboard);
+    }
     if (count < kBatch) break;
   }
   out_.flush();
   if (keyboard.pointer) keyboard.pointer->flush();
+}
+
+// After lost events, the kernel's word on what is down now; a keyboard that
+// points gets its absolute axes first, then its buttons from the pipeline.
+void LinuxEventTap::resync(Keyboard& keyboard) {
+  const std::optional<KeyBits> now = system_.devices_->keysDown(keyboard.keys.fd());
+  if (now && keyboard.pointer) system_.devices_->appendAbsoluteState(keyboard.keys.fd(), *keyboard.pointer);
+  pipeline_.resync(keyboard.keys, now);
 }
 
 void LinuxEventTap::removeKeyboard(Keyboard& keyboard) {

@@ -55,6 +55,7 @@ class LinuxEventTap : public EventTap {
   void addKeyboards(const std::vector<std::string>& names);
   void watchKeyboard(Keyboard& keyboard);
   void readKeyboard(Keyboard& keyboard);
+  void resync(Keyboard& keyboard);
   void removeKeyboard(Keyboard& keyboard);
   void closeKeyboard(Keyboard& keyboard);
   void readDirectory();

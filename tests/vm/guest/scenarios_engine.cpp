@@ -95,16 +95,6 @@ int expectModified(Scenario& s, const KeyStream& stream, const std::vector<input
   return up;
 }
 
-void twoKeyboards(HostLink& host) {
-  Scenario s("5 two keyboards: Caps Lock on one and A on the other give the hyper combination");
-  RunningEngine run(s);
-  if (!run.ready) return;
-  auto keys = run.press(host, {"caps_lock:d@vga0", "a:d@d1", "a:u@d1", "caps_lock:u@vga0", "b:t@d1"}, KEY_B);
-  KeyStream stream(keys);
-  expectModified(s, stream, keys, KEY_A, "CAM");
-  run.checkClean(stream, keys);
-}
-
 void hotPlug(HostLink& host) {
   Scenario s("6 hot-plug: a keyboard added while the engine runs is grabbed and its Caps Lock is hyper");
   RunningEngine run(s);
@@ -303,7 +293,6 @@ void burst(HostLink& host) {
 }  // namespace
 
 void addEngineScenarios(std::vector<NamedScenario>* scenarios) {
-  scenarios->push_back({"two-keyboards", twoKeyboards});
   scenarios->push_back({"hot-plug", hotPlug});
   scenarios->push_back({"hot-plug-restored", hotPlugRestored});
   scenarios->push_back({"ps2", ps2Keyboard});
