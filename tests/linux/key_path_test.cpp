@@ -1,28 +1,23 @@
 // Runs the key path's fixtures (key_path/*.t) through the pipeline and the
 // core's hyper key handler, as the engine service runs them. A fixture is the
 // frames the keyboards send, one per line, a blank line, and the frames the
-// virtual devices must send in return:
+// virtual devices send in return:
 //
 //   capslock down            a key press in a frame of its own
-//   msc scan 0x7001e, a down the events of one frame, comma separated
-//   2: a down                from (or, below the blank line, to) keyboard 2
-//   2 pointer: rel x 5       to the virtual pointer of keyboard 2
+//   msc scan 0x7001e, a down the events of one frame
+//   2: a down                from keyboard 2 (keyboard 1 when not named)
+//   1 pointer: rel x 5       (output) to the virtual pointer of keyboard 1
 //   dropped b                events were lost; the kernel says b is down now
-//   enable off | enable on   the engine turned off or on
-//   modifiers shift meta     the hyper set changed
-//   map a b                  the keyboard's a now types b
-//   unplug | release all | tap capslock | points
+//   enable off, enable on, modifiers shift meta, map a b, points, unplug,
+//   release all, tap capslock: what the service does to the pipeline
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libevdev/libevdev.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <sstream>
 
 #include "engine/hyper_key_handler.h"
@@ -31,96 +26,60 @@
 namespace quorvelle {
 namespace {
 
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+std::string cased(std::string text, int (*change)(int)) {
+  for (char& c : text) c = static_cast<char>(change(static_cast<unsigned char>(c)));
   return text;
-}
-std::string upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
-std::string trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 std::uint16_t keyCode(const std::string& name) {
-  int code = libevdev_event_code_from_name(EV_KEY, ("KEY_" + upper(name)).c_str());
-  if (code < 0) code = libevdev_event_code_from_name(EV_KEY, upper(name).c_str());
+  int code = libevdev_event_code_from_name(EV_KEY, ("KEY_" + cased(name, toupper)).c_str());
+  if (code < 0) code = libevdev_event_code_from_name(EV_KEY, cased(name, toupper).c_str());
   if (code < 0) throw std::runtime_error("no key " + name);
   return static_cast<std::uint16_t>(code);
 }
 
-// "a down", "rel x 5", "msc scan 0x7001e": one event.
+// "a down", "rel x 5", "msc scan 0x7001e"
 input_event parseEvent(const std::string& text) {
   std::istringstream words(text);
-  std::string first, second, third;
-  words >> first >> second >> third;
-  input_event event{};
-  if (second == "down" || second == "up" || second == "repeat") {
-    event.type = EV_KEY;
-    event.code = keyCode(first);
-    event.value = second == "down" ? 1 : second == "up" ? 0 : 2;
-    return event;
-  }
-  const int type = libevdev_event_type_from_name(("EV_" + upper(first)).c_str());
-  const int code = type < 0 ? -1 : libevdev_event_code_from_name(type, (upper(first) + "_" + upper(second)).c_str());
+  std::string first, second, value;
+  words >> first >> second >> value;
+  const std::vector<std::string> keyValues = {"up", "down", "repeat"};
+  const auto keyValue = std::find(keyValues.begin(), keyValues.end(), second);
+  if (keyValue != keyValues.end()) return {{}, EV_KEY, keyCode(first), static_cast<int>(keyValue - keyValues.begin())};
+  const std::string prefix = cased(first, toupper);
+  const int type = libevdev_event_type_from_name(("EV_" + prefix).c_str());
+  const int code = type < 0 ? -1 : libevdev_event_code_from_name(type, (prefix + "_" + cased(second, toupper)).c_str());
   if (code < 0) throw std::runtime_error("no event " + text);
-  event.type = static_cast<std::uint16_t>(type);
-  event.code = static_cast<std::uint16_t>(code);
-  event.value = static_cast<std::int32_t>(std::stol(third, nullptr, 0));
-  return event;
+  return {{}, static_cast<std::uint16_t>(type), static_cast<std::uint16_t>(code), std::stoi(value, nullptr, 0)};
 }
 
 std::string eventText(const input_event& event) {
-  const std::string code = lower(libevdev_event_code_get_name(event.type, event.code));
+  std::string code = cased(libevdev_event_code_get_name(event.type, event.code), tolower);
   if (event.type == EV_KEY) {
     const char* values[] = {" up", " down", " repeat"};
-    return (code.rfind("key_", 0) == 0 ? code.substr(4) : code) + (event.value <= 2 ? values[event.value] : " ?");
+    return (code.rfind("key_", 0) == 0 ? code.substr(4) : code) + values[std::min(event.value, 2)];
   }
-  if (event.type == EV_SYN && event.code == SYN_DROPPED) return "dropped";
-  const std::string type = lower(libevdev_event_type_get_name(event.type)).substr(3);
   std::ostringstream text;
-  text << type << " " << code.substr(type.size() + 1) << " ";
-  if (event.type == EV_MSC && event.code == MSC_SCAN) text << "0x" << std::hex;
-  text << event.value;
+  const bool scan = event.type == EV_MSC && event.code == MSC_SCAN;
+  text << code.replace(code.find('_'), 1, " ") << " " << (scan ? "0x" : "") << (scan ? std::hex : std::dec)
+       << event.value;
   return text.str();
 }
 
-// Reads what was written to a virtual device, as one line per frame.
-class DeviceOutput {
- public:
-  DeviceOutput() {
-    int ends[2];
-    if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    read_ = ends[0];
-    frames = std::make_unique<OutputFrames>(ends[1]);
-  }
-  ~DeviceOutput() {
-    ::close(read_);
-    ::close(frames->fd());
-  }
-  void collect(const std::string& prefix, std::vector<std::string>& lines) {
-    frames->flush();
-    input_event events[256];
-    ssize_t length;
-    while ((length = ::read(read_, events, sizeof events)) > 0) {
-      for (std::size_t i = 0; i < static_cast<std::size_t>(length) / sizeof(input_event); ++i) {
-        if (events[i].type == EV_SYN && events[i].code == SYN_REPORT) {
-          lines.push_back(prefix + frame_);
-          frame_.clear();
-        } else {
-          frame_ += (frame_.empty() ? "" : ", ") + eventText(events[i]);
-        }
-      }
+// What the pipeline left for a virtual device, one line per frame; then
+// written away as the tap would.
+void collect(OutputFrames& frames, const std::string& prefix, std::vector<std::string>& lines, std::string& open) {
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const input_event& event = frames.data()[i];
+    if (event.type == EV_SYN && event.code == SYN_REPORT) {
+      lines.push_back(prefix + open);
+      open.clear();
+    } else {
+      open += (open.empty() ? "" : ", ") + eventText(event);
     }
   }
-  std::unique_ptr<OutputFrames> frames;
-
- private:
-  int read_;
-  std::string frame_;
-};
+  frames.flush();
+}
 
 // The handler asks whether the hyper key is still held; the pipeline knows.
 class PipelineKeys : public EventTapSystem {
@@ -135,46 +94,36 @@ struct Keyboard {
   explicit Keyboard(int id) : keys(id) { keys.setTranslations(translations); }
   KeyboardKeys keys;
   std::vector<KeyTranslation> translations{{KEY_CAPSLOCK, KEY_F18}};
-  std::unique_ptr<DeviceOutput> pointer;
+  std::unique_ptr<OutputFrames> pointer;
+  std::string openPointerFrame;
   std::optional<KeyBits> downAfterLoss;
 };
 
 class KeyPathRun {
  public:
-  KeyPathRun() : handler_(keys_), pipeline_(HyperKeyHandler::tapCallback, &handler_, KEY_F18, *output_.frames) {
-    keys_.pipeline = &pipeline_;
-    pipeline_.setEnabled(true);
-  }
+  KeyPathRun() { keys_.pipeline = &pipeline_; pipeline_.setEnabled(true); }
 
-  // Runs one input line.
   void input(const std::string& line) {
-    int id = 1;
-    std::string text = line;
-    if (const auto colon = line.find(':'); colon != std::string::npos) {
-      id = std::stoi(line.substr(0, colon));
-      text = trim(line.substr(colon + 1));
-    }
-    Keyboard& keyboard = this->keyboard(id);
-    std::istringstream words(text);
-    std::string verb;
-    words >> verb;
+    const auto colon = line.find(':');
+    Keyboard& keyboard = this->keyboard(colon == std::string::npos ? 1 : std::stoi(line));
+    std::istringstream words(colon == std::string::npos ? line : line.substr(colon + 1));
+    std::string verb, argument;
+    words >> verb >> argument;
     if (verb == "enable") {
-      std::string state;
-      words >> state;
-      pipeline_.setEnabled(state == "on");
+      pipeline_.setEnabled(argument == "on");
     } else if (verb == "modifiers") {
       const std::map<std::string, ModifierFlags> flags = {
           {"ctrl", kControlFlag}, {"alt", kOptionFlag}, {"shift", kShiftFlag}, {"meta", kCommandFlag}};
       handler_.injectedFlags = 0;
-      for (std::string name; words >> name;) handler_.injectedFlags |= flags.at(name);
+      for (std::string name = argument; !name.empty(); name.clear(), words >> name) handler_.injectedFlags |= flags.at(name);
     } else if (verb == "map") {
-      std::string from, to;
-      words >> from >> to;
-      keyboard.translations.push_back({keyCode(from), keyCode(to)});
+      std::string to;
+      words >> to;
+      keyboard.translations.push_back({keyCode(argument), keyCode(to)});
       keyboard.keys.setTranslations(keyboard.translations);
     } else if (verb == "points") {
-      keyboard.pointer = std::make_unique<DeviceOutput>();
-      keyboard.keys.setPointer(keyboard.pointer->frames.get());
+      keyboard.pointer = std::make_unique<OutputFrames>(sink_);
+      keyboard.keys.setPointer(keyboard.pointer.get());
     } else if (verb == "unplug") {
       pipeline_.releaseKeyboard(keyboard.keys);
     } else if (verb == "release") {
@@ -182,18 +131,21 @@ class KeyPathRun {
     } else if (verb == "tap") {
       pipeline_.tapCapsLock();
     } else {
-      read(keyboard, text);
+      read(keyboard, colon == std::string::npos ? line : line.substr(colon + 1));
     }
-    collect();
+    collect(*output_, "", output, openFrame_);
+    for (auto& [id, other] : keyboards_) {
+      if (other->pointer) collect(*other->pointer, std::to_string(id) + " pointer: ", output, other->openPointerFrame);
+    }
   }
 
   std::vector<std::string> output;
 
  private:
   Keyboard& keyboard(int id) {
-    auto found = keyboards_.find(id);
-    if (found == keyboards_.end()) found = keyboards_.emplace(id, std::make_unique<Keyboard>(id)).first;
-    return *found->second;
+    std::unique_ptr<Keyboard>& keyboard = keyboards_[id];
+    if (!keyboard) keyboard = std::make_unique<Keyboard>(id);
+    return *keyboard;
   }
 
   // One frame, as one read() from the keyboard.
@@ -201,17 +153,17 @@ class KeyPathRun {
     std::vector<input_event> events;
     std::istringstream parts(text);
     for (std::string part; std::getline(parts, part, ',');) {
-      part = trim(part);
-      if (part.rfind("dropped", 0) == 0) {
-        // The kernel's SYN_DROPPED, and what it says is down once the loss ends.
-        events.push_back({{}, EV_SYN, SYN_DROPPED, 0});
-        KeyBits down;
-        std::istringstream names(part.substr(7));
-        for (std::string name; names >> name;) down.set(keyCode(name));
-        keyboard.downAfterLoss = down;
-      } else {
+      std::istringstream words(part);
+      std::string first;
+      words >> first;
+      if (first != "dropped") {
         events.push_back(parseEvent(part));
+        continue;
       }
+      events.push_back({{}, EV_SYN, SYN_DROPPED, 0});
+      KeyBits down;
+      for (std::string name; words >> name;) down.set(keyCode(name));
+      keyboard.downAfterLoss = down;
     }
     events.push_back({{}, EV_SYN, SYN_REPORT, 0});
     for (std::size_t done = 0; done < events.size();) {
@@ -220,63 +172,45 @@ class KeyPathRun {
     }
   }
 
-  void collect() {
-    output_.collect("", output);
-    for (auto& [id, keyboard] : keyboards_) {
-      if (keyboard->pointer) keyboard->pointer->collect(std::to_string(id) + " pointer: ", output);
-    }
-  }
-
+  const int sink_ = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  std::unique_ptr<OutputFrames> output_ = std::make_unique<OutputFrames>(sink_);
+  std::string openFrame_;
   PipelineKeys keys_;
-  HyperKeyHandler handler_;
-  DeviceOutput output_;
-  KeyPipeline pipeline_;
+  HyperKeyHandler handler_{keys_};
+  KeyPipeline pipeline_{HyperKeyHandler::tapCallback, &handler_, KEY_F18, *output_};
   std::map<int, std::unique_ptr<Keyboard>> keyboards_;
 };
 
-std::string joined(const std::vector<std::string>& lines) {
+// Keyboard lines in order, then each pointer's lines in order.
+std::string text(std::vector<std::string> lines) {
+  std::stable_partition(lines.begin(), lines.end(), [](const auto& line) { return line.find("pointer:") == line.npos; });
   std::string text;
   for (const std::string& line : lines) text += "  " + line + "\n";
   return text;
 }
 
 TEST(KeyPath, EveryFixture) {
-  std::vector<std::filesystem::path> files;
+  int fixtures = 0;
   for (const auto& entry : std::filesystem::directory_iterator(QUORVELLE_KEY_PATH_FIXTURES)) {
-    if (entry.path().extension() == ".t") files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  ASSERT_GE(files.size(), 10u);
-  for (const auto& file : files) {
-    std::ifstream in(file);
+    if (entry.path().extension() != ".t") continue;
+    ++fixtures;
+    std::ifstream in(entry.path());
     std::vector<std::string> input, expected;
     bool below = false;
     for (std::string line; std::getline(in, line);) {
-      line = trim(line);
-      if (!line.empty() && line[0] == '#') continue;
-      if (line.empty()) {
-        below = below || !input.empty();
-        continue;
-      }
-      (below ? expected : input).push_back(line);
+      below = below || (line.empty() && !input.empty());
+      if (!line.empty() && line[0] != '#') (below ? expected : input).push_back(line);
     }
     KeyPathRun run;
     try {
       for (const std::string& line : input) run.input(line);
     } catch (const std::exception& error) {
-      ADD_FAILURE() << file.filename() << ": " << error.what();
+      ADD_FAILURE() << entry.path().filename() << ": " << error.what();
       continue;
     }
-    // Keyboard lines in order; each pointer's lines in order among themselves.
-    auto ordered = [](std::vector<std::string> lines) {
-      std::stable_sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
-        return a.find("pointer:") == std::string::npos && b.find("pointer:") != std::string::npos;
-      });
-      return lines;
-    };
-    EXPECT_EQ(ordered(run.output), ordered(expected))
-        << file.filename().string() << " gave\n" << joined(run.output) << "expected\n" << joined(expected);
+    EXPECT_EQ(text(run.output), text(expected)) << entry.path().filename();
   }
+  EXPECT_GE(fixtures, 10);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-# After lost events (SYN_DROPPED), hyper is forgotten, the synthetic
-# modifiers go up, and the keys are brought in line with what the kernel says
-# is down once the loss ends: releases first, then presses. Events up to the
-# end of the loss are skipped.
+# After lost events (SYN_DROPPED) the engine forgets hyper, even with Caps
+# Lock still down, lets go of its synthetic modifiers, skips what is left of
+# the loss and brings the keys in line with what the kernel says is down:
+# releases first, then presses. Keys then pass as they are until Caps Lock
+# is pressed again.
 capslock down
 a down
-dropped b, c down
-a down
+dropped capslock b, d down
+c down
 
 leftctrl down
 leftalt down
@@ -16,4 +17,4 @@ leftalt up
 leftctrl up
 a up
 b down
-a down
+c down

@@ -8,10 +8,6 @@ a up
 b down
 capslock repeat
 b repeat
-capslock repeat
-b repeat
-b up
-capslock up
 
 a down
 a repeat
@@ -21,8 +17,3 @@ leftalt down
 leftmeta down
 b down
 b repeat
-b repeat
-b up
-leftmeta up
-leftalt up
-leftctrl up
