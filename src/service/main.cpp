@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "linux/linux_event_tap_system.h"
@@ -25,47 +26,76 @@
 
 namespace {
 
-int usage(const char* why) {
-  std::fprintf(stderr, "quorvelle-engine: %s\nusage: quorvelle-engine [--socket PATH] [--serve-uid UID] [--input-dir DIR]\n",
-               why);
-  return 2;
+struct Options {
+  std::string socketPath;
+  std::string inputDir;
+  std::optional<uid_t> serveUid;
+};
+
+// The options, or nullopt with why on a bad command line.
+std::optional<Options> parseOptions(int argc, char** argv, std::string* why) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc) {
+      *why = "missing a value after " + option;
+      return std::nullopt;
+    }
+    const char* value = argv[++i];
+    if (option == "--socket") {
+      options.socketPath = value;
+    } else if (option == "--input-dir") {
+      options.inputDir = value;
+    } else if (option == "--serve-uid") {
+      char* end = nullptr;
+      const unsigned long uid = std::strtoul(value, &end, 10);
+      if (*value == '\0' || *end != '\0') {
+        *why = "--serve-uid takes a number";
+        return std::nullopt;
+      }
+      options.serveUid = static_cast<uid_t>(uid);
+    } else {
+      *why = "unknown option " + option;
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+// SIGTERM (systemctl stop) and SIGINT, as a descriptor to read: they end the
+// loop, and the service lets go first.
+int stopSignalsFd() {
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  return signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace quorvelle;
-  std::string socketPath;
-  std::string inputDir;
-  std::optional<uid_t> serveUid;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (i + 1 >= argc) return usage(("missing a value after " + option).c_str());
-    const char* value = argv[++i];
-    if (option == "--socket") {
-      socketPath = value;
-    } else if (option == "--input-dir") {
-      inputDir = value;
-    } else if (option == "--serve-uid") {
-      char* end = nullptr;
-      const unsigned long uid = std::strtoul(value, &end, 10);
-      if (*value == '\0' || *end != '\0') return usage("--serve-uid takes a number");
-      serveUid = static_cast<uid_t>(uid);
-    } else {
-      return usage(("unknown option " + option).c_str());
-    }
+  std::string why;
+  const std::optional<Options> options = parseOptions(argc, argv, &why);
+  if (!options) {
+    std::fprintf(stderr, "quorvelle-engine: %s\nusage: quorvelle-engine [--socket PATH] [--serve-uid UID] [--input-dir DIR]\n",
+                 why.c_str());
+    return 2;
   }
 
   StderrLog log;
-  std::string why;
-  const std::optional<int> listenFd = socketPath.empty() ? socketFromSystemd(&why) : listenAt(socketPath, &why);
+  const std::optional<int> listenFd =
+      options->socketPath.empty() ? socketFromSystemd(&why) : listenAt(options->socketPath, &why);
   if (!listenFd) {
     log.write("Quorvelle engine: " + why);
     return 1;
   }
   std::unique_ptr<ActiveSeatUser> seat;
-  if (serveUid) {
-    seat = std::make_unique<FixedSeatUser>(*serveUid);
+  if (options->serveUid) {
+    seat = std::make_unique<FixedSeatUser>(*options->serveUid);
   } else {
     seat = LogindSeatUser::create(&why);
     if (!seat) {
@@ -73,15 +103,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-
-  // SIGTERM (systemctl stop) and SIGINT end the loop; the service lets go first.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+  const int signalFd = stopSignalsFd();
 
   PollRunLoop loop;
   // Every descriptor but the keyboards' behind one: see EpollFdWatcher.
@@ -91,9 +113,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   ServiceKeyMapping mapping;
-  LinuxEventTapOptions options;
-  if (!inputDir.empty()) options.inputDirectory = inputDir;
-  LinuxEventTapSystem taps(*watcher, mapping, log, options);
+  LinuxEventTapOptions tapOptions;
+  if (!options->inputDir.empty()) tapOptions.inputDirectory = options->inputDir;
+  LinuxEventTapSystem taps(*watcher, mapping, log, tapOptions);
   taps.watchKeyboardsWith(loop);
   EngineService service(loop, *watcher, taps, mapping, *seat, log);
   service.listen(*listenFd);
