@@ -20,11 +20,13 @@ scenario() {
   (set -ex; "$1") 2>/run/trace
   if [ $? = 0 ]; then say "@@PASS $1"; else say "@@FAIL $1: $(cat /run/why 2>/dev/null || tail -n 1 /run/trace)" && evidence; fi
 }
-# For the console log of a failed scenario: its last steps and the service's
-# last lines.
+# For the console log of a failed scenario: its last steps, the service's and
+# the application's last lines.
 evidence() {
   { tail -n 8 /run/trace; journalctl -q -u quorvelle-engine.service -n 12 -o short-unix
-    echo "since the scenario's mark:" && service_log; } 2>&1 | sed 's/^/  | /' >&3
+    echo "since the scenario's mark:" && service_log
+    echo "the application's last lines:" && journalctl -q -t quorvelle -n 12 -o short-unix; } 2>&1 |
+    sed 's/^/  | /' >&3
 }
 fail() { echo "$*" >/run/why; return 1; }
 info() { say "@@INFO $*"; }
