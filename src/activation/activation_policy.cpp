@@ -1,4 +1,4 @@
-#include "app/activation_policy.h"
+#include "activation/activation_policy.h"
 
 namespace quorvelle {
 
