@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "linux/desktop_entry.h"
-#include "linux/file_util.h"
+#include "linux/files/file_util.h"
 #include "linux/launch_marker.h"
 
 namespace quorvelle {

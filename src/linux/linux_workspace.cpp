@@ -1,7 +1,7 @@
 #include "linux/linux_workspace.h"
 
 #include "linux/detached_spawn.h"
-#include "linux/plist_bundles.h"
+#include "linux/files/plist_bundles.h"
 
 namespace quorvelle {
 

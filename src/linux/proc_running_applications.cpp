@@ -15,7 +15,7 @@
 #include <optional>
 
 #include "linux/pidfd.h"
-#include "linux/plist_bundles.h"
+#include "linux/files/plist_bundles.h"
 #include "linux/proc_stat.h"
 
 namespace quorvelle {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "linux/file_util.h"
+#include "linux/files/file_util.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"
 

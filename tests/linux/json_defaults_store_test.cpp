@@ -1,6 +1,6 @@
 // The JSON defaults store, and the file helpers under it and the other
 // writers of files, on real files.
-#include "linux/json_defaults_store.h"
+#include "linux/files/json_defaults_store.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 
 #include "config/config.h"
 #include "linux/autostart_login_items.h"
-#include "linux/file_util.h"
+#include "linux/files/file_util.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"

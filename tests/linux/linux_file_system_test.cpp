@@ -1,6 +1,6 @@
 // The Linux file system seam on real files: writability of made-on-demand and
 // truly read-only folders, copies that never overwrite, the freedesktop trash.
-#include "linux/linux_file_system.h"
+#include "linux/files/linux_file_system.h"
 
 #include <sys/stat.h>
 

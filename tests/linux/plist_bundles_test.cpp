@@ -1,9 +1,9 @@
 // Reading bundles' information lists from disk.
-#include "linux/plist_bundles.h"
+#include "linux/files/plist_bundles.h"
 
 #include <gtest/gtest.h>
 
-#include "linux/plist_reader.h"
+#include "linux/files/plist_reader.h"
 #include "update/feed_rules.h"
 #include "update/feed_updater.h"
 

@@ -14,7 +14,7 @@
 #include "linux/detached_spawn.h"
 #include "linux/launch_marker.h"
 #include "linux/linux_workspace.h"
-#include "linux/plist_bundles.h"
+#include "linux/files/plist_bundles.h"
 #include "linux/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"

@@ -9,9 +9,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/file_util.h"
-#include "linux/json_defaults_store.h"
-#include "linux/plist_bundles.h"
+#include "linux/files/file_util.h"
+#include "linux/files/json_defaults_store.h"
+#include "linux/files/plist_bundles.h"
 #include "linux/system_wall_clock.h"
 #include "linux/temp_dir.h"
 #include "qt_wait.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "linux/detached_spawn.h"
-#include "linux/plist_bundles.h"
+#include "linux/files/plist_bundles.h"
 #include "linux/reopen_client.h"
 #include "linux/reopen_socket.h"
 

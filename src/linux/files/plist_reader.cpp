@@ -1,4 +1,4 @@
-#include "linux/plist_reader.h"
+#include "linux/files/plist_reader.h"
 
 #include <cerrno>
 #include <cstdlib>

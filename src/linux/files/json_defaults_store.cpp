@@ -1,4 +1,4 @@
-#include "linux/json_defaults_store.h"
+#include "linux/files/json_defaults_store.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <ctime>
 #include <sys/stat.h>
 
-#include "linux/file_util.h"
+#include "linux/files/file_util.h"
 
 namespace quorvelle {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "linux/file_util.h"
+#include "linux/files/file_util.h"
 
 namespace quorvelle {
 

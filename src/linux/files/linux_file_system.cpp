@@ -1,4 +1,4 @@
-#include "linux/linux_file_system.h"
+#include "linux/files/linux_file_system.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "linux/file_errors.h"
-#include "linux/file_trash.h"
-#include "linux/file_util.h"
+#include "linux/files/file_errors.h"
+#include "linux/files/file_trash.h"
+#include "linux/files/file_util.h"
 
 namespace quorvelle {
 namespace {

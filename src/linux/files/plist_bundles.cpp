@@ -1,11 +1,11 @@
-#include "linux/plist_bundles.h"
+#include "linux/files/plist_bundles.h"
 
 #include <unistd.h>
 
 #include <climits>
 
-#include "linux/file_util.h"
-#include "linux/plist_reader.h"
+#include "linux/files/file_util.h"
+#include "linux/files/plist_reader.h"
 
 namespace quorvelle {
 

@@ -1,4 +1,4 @@
-#include "linux/file_util.h"
+#include "linux/files/file_util.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

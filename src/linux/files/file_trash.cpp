@@ -1,4 +1,4 @@
-#include "linux/file_trash.h"
+#include "linux/files/file_trash.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +10,8 @@
 #include <ctime>
 #include <optional>
 
-#include "linux/file_errors.h"
-#include "linux/file_util.h"
+#include "linux/files/file_errors.h"
+#include "linux/files/file_util.h"
 
 namespace quorvelle {
 namespace {

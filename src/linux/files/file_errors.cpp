@@ -1,4 +1,4 @@
-#include "linux/file_errors.h"
+#include "linux/files/file_errors.h"
 
 #include <cstring>
 
