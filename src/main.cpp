@@ -6,7 +6,7 @@
 
 #include "app_main/desktop_app.h"
 #include "linux/display_check.h"
-#include "linux/system_log.h"
+#include "linux/process/system_log.h"
 #include "ui/platform_start.h"
 
 int main(int argc, char** argv) {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "linux/pidfd.h"
+#include "linux/process/pidfd.h"
 
 extern char** environ;
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "linux/fd_watcher.h"
+#include "linux/process/fd_watcher.h"
 #include "platform/log.h"
 
 namespace quorvelle {

@@ -1,6 +1,6 @@
 #include "linux/linux_workspace.h"
 
-#include "linux/detached_spawn.h"
+#include "linux/process/detached_spawn.h"
 #include "linux/files/plist_bundles.h"
 
 namespace quorvelle {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <optional>
 
-#include "linux/proc_stat.h"
+#include "linux/process/proc_stat.h"
 #include "linux/reopen_socket.h"
 
 namespace quorvelle {

@@ -10,7 +10,7 @@
 
 #include "engine/hyper_key_handler.h"
 #include "engine_protocol/protocol.h"
-#include "linux/fd_watcher.h"
+#include "linux/process/fd_watcher.h"
 #include "linux/linux_event_tap_system.h"
 #include "platform/log.h"
 #include "platform/run_loop.h"

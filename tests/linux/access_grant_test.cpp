@@ -8,7 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/poll_run_loop.h"
+#include "linux/process/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "sim/sim_services.h"

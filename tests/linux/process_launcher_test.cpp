@@ -1,5 +1,5 @@
 // Running processes for real.
-#include "linux/posix_process_launcher.h"
+#include "linux/process/posix_process_launcher.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -18,7 +18,7 @@
 #include <future>
 #include <string>
 
-#include "linux/poll_run_loop.h"
+#include "linux/process/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/reopen_client.h"
 #include "linux/reopen_server.h"

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "linux/proc_running_applications.h"
+#include "linux/process/proc_running_applications.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 

@@ -1,12 +1,12 @@
 // Termination signals reaching the main loop as calls.
-#include "linux/termination_signals.h"
+#include "linux/process/termination_signals.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
 
-#include "linux/poll_run_loop.h"
+#include "linux/process/poll_run_loop.h"
 
 namespace quorvelle {
 namespace {

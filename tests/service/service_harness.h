@@ -15,7 +15,7 @@
 
 #include "engine_protocol/protocol.h"
 #include "linux/linux_event_tap_system.h"
-#include "linux/poll_run_loop.h"
+#include "linux/process/poll_run_loop.h"
 #include "linux/input_frames.h"
 #include "linux/temp_dir.h"
 #include "service/active_seat_user.h"

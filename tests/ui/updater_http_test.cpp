@@ -12,7 +12,7 @@
 #include "linux/files/file_util.h"
 #include "linux/files/json_defaults_store.h"
 #include "linux/files/plist_bundles.h"
-#include "linux/system_wall_clock.h"
+#include "linux/process/system_wall_clock.h"
 #include "linux/temp_dir.h"
 #include "qt_wait.h"
 #include "sim/sim_application.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "linux/detached_spawn.h"
+#include "linux/process/detached_spawn.h"
 #include "linux/files/plist_bundles.h"
 #include "linux/reopen_client.h"
 #include "linux/reopen_socket.h"

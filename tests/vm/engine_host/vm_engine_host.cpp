@@ -27,8 +27,8 @@
 
 #include "engine_protocol/protocol.h"
 #include "linux/linux_event_tap_system.h"
-#include "linux/poll_run_loop.h"
-#include "linux/system_log.h"
+#include "linux/process/poll_run_loop.h"
+#include "linux/process/system_log.h"
 #include "service/engine_service.h"
 #include "service/epoll_fd_watcher.h"
 #include "engine_protocol/message_socket.h"

@@ -1,4 +1,4 @@
-#include "linux/proc_stat.h"
+#include "linux/process/proc_stat.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "linux/system_log.h"
+#include "linux/process/system_log.h"
 
 #include <syslog.h>
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "linux/fd_watcher.h"
+#include "linux/process/fd_watcher.h"
 #include "platform/run_loop.h"
 
 namespace quorvelle {

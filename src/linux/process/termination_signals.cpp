@@ -1,4 +1,4 @@
-#include "linux/termination_signals.h"
+#include "linux/process/termination_signals.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "linux/posix_process_launcher.h"
+#include "linux/process/posix_process_launcher.h"
 
 #include <fcntl.h>
 #include <spawn.h>

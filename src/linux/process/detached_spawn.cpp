@@ -1,4 +1,4 @@
-#include "linux/detached_spawn.h"
+#include "linux/process/detached_spawn.h"
 
 #include <fcntl.h>
 #include <signal.h>

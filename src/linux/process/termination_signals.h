@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "linux/fd_watcher.h"
+#include "linux/process/fd_watcher.h"
 
 namespace quorvelle {
 

@@ -1,4 +1,4 @@
-#include "linux/proc_running_applications.h"
+#include "linux/process/proc_running_applications.h"
 
 #include <dirent.h>
 #include <poll.h>
@@ -14,9 +14,9 @@
 #include <map>
 #include <optional>
 
-#include "linux/pidfd.h"
+#include "linux/process/pidfd.h"
 #include "linux/files/plist_bundles.h"
-#include "linux/proc_stat.h"
+#include "linux/process/proc_stat.h"
 
 namespace quorvelle {
 namespace {

@@ -1,4 +1,4 @@
-#include "linux/poll_run_loop.h"
+#include "linux/process/poll_run_loop.h"
 
 #include <poll.h>
 
