@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "linux/linux_event_tap_system.h"
+#include "linux/input/linux_event_tap_system.h"
 #include "linux/process/poll_run_loop.h"
 #include "service/engine_service.h"
 #include "service/epoll_fd_watcher.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine_protocol/protocol.h"
-#include "linux/linux_event_tap_system.h"
+#include "linux/input/linux_event_tap_system.h"
 #include "linux/process/poll_run_loop.h"
 #include "linux/input_frames.h"
 #include "linux/temp_dir.h"

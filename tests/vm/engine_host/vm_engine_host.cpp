@@ -26,7 +26,7 @@
 #include <string>
 
 #include "engine_protocol/protocol.h"
-#include "linux/linux_event_tap_system.h"
+#include "linux/input/linux_event_tap_system.h"
 #include "linux/process/poll_run_loop.h"
 #include "linux/process/system_log.h"
 #include "service/engine_service.h"

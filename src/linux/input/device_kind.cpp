@@ -1,9 +1,9 @@
-#include "linux/device_kind.h"
+#include "linux/input/device_kind.h"
 
 #include <linux/input.h>
 #include <sys/ioctl.h>
 
-#include "linux/virtual_keyboard_identity.h"
+#include "linux/input/virtual_keyboard_identity.h"
 
 namespace quorvelle {
 

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "linux/tap/input_devices.h"
+#include "linux/input/input_devices.h"
 
 struct libevdev_uinput;
 

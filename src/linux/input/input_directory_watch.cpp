@@ -1,4 +1,4 @@
-#include "linux/tap/input_directory_watch.h"
+#include "linux/input/input_directory_watch.h"
 
 #include <dirent.h>
 #include <errno.h>

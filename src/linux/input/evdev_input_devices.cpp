@@ -1,4 +1,4 @@
-#include "linux/tap/evdev_input_devices.h"
+#include "linux/input/evdev_input_devices.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -8,9 +8,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "linux/device_kind.h"
-#include "linux/tap/output_frames.h"
-#include "linux/virtual_keyboard_identity.h"
+#include "linux/input/device_kind.h"
+#include "linux/input/output_frames.h"
+#include "linux/input/virtual_keyboard_identity.h"
 
 namespace quorvelle {
 

@@ -1,10 +1,10 @@
-#include "linux/linux_event_tap_system.h"
+#include "linux/input/linux_event_tap_system.h"
 
 #include <linux/input.h>
 
-#include "linux/tap/evdev_input_devices.h"
-#include "linux/tap/input_devices.h"
-#include "linux/tap/linux_event_tap.h"
+#include "linux/input/evdev_input_devices.h"
+#include "linux/input/input_devices.h"
+#include "linux/input/linux_event_tap.h"
 
 namespace quorvelle {
 

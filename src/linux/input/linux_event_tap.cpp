@@ -1,4 +1,4 @@
-#include "linux/tap/linux_event_tap.h"
+#include "linux/input/linux_event_tap.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "linux/tap/quiet_wait.h"
+#include "linux/input/quiet_wait.h"
 
 namespace quorvelle {
 

@@ -1,4 +1,4 @@
-#include "linux/tap/quiet_wait.h"
+#include "linux/input/quiet_wait.h"
 
 #include <poll.h>
 #include <unistd.h>

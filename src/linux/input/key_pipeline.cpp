@@ -1,7 +1,7 @@
-#include "linux/tap/key_pipeline.h"
+#include "linux/input/key_pipeline.h"
 
-#include "linux/device_kind.h"
-#include "linux/tap/modifier_keys.h"
+#include "linux/input/device_kind.h"
+#include "engine_protocol/modifier_keys.h"
 
 namespace quorvelle {
 

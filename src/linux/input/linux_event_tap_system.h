@@ -5,8 +5,8 @@
 #include <string>
 
 #include "linux/process/fd_watcher.h"
-#include "linux/keyboard_remapper.h"
-#include "linux/virtual_keyboard_identity.h"
+#include "linux/input/keyboard_remapper.h"
+#include "linux/input/virtual_keyboard_identity.h"
 #include "platform/event_tap.h"
 #include "platform/hid_system.h"
 #include "platform/log.h"

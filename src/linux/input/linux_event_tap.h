@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "linux/linux_event_tap_system.h"
-#include "linux/tap/input_directory_watch.h"
-#include "linux/tap/key_pipeline.h"
-#include "linux/tap/output_frames.h"
+#include "linux/input/linux_event_tap_system.h"
+#include "linux/input/input_directory_watch.h"
+#include "linux/input/key_pipeline.h"
+#include "linux/input/output_frames.h"
 
 namespace quorvelle {
 

@@ -11,6 +11,7 @@ namespace quorvelle {
 
 // The four modifiers the hyper set is made of, in the order synthetic ones
 // are pressed (and released in reverse): Control, Option, Shift, Command.
+// Here because the bits of SyntheticKeys follow this order on both sides.
 struct ModifierKeys {
   ModifierFlags flag;
   std::uint16_t left;  // the key a synthetic modifier is pressed as

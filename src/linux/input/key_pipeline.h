@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "linux/keyboard_remapper.h"
-#include "linux/tap/input_devices.h"
-#include "linux/tap/output_frames.h"
+#include "linux/input/keyboard_remapper.h"
+#include "linux/input/input_devices.h"
+#include "linux/input/output_frames.h"
 #include "platform/event_tap.h"
 
 namespace quorvelle {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "linux/tap/input_devices.h"
+#include "linux/input/input_devices.h"
 
 namespace quorvelle {
 
