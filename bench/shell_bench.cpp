@@ -12,8 +12,8 @@
 #include "linux/process/detached_spawn.h"
 #include "linux/process/poll_run_loop.h"
 #include "linux/process/proc_running_applications.h"
-#include "linux/reopen_client.h"
-#include "linux/reopen_server.h"
+#include "linux/session/reopen_client.h"
+#include "linux/session/reopen_server.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app_main/desktop_app.h"
-#include "linux/display_check.h"
+#include "linux/session/display_check.h"
 #include "linux/process/system_log.h"
 #include "ui/platform_start.h"
 

@@ -20,8 +20,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/command_line_launch_events.h"
-#include "linux/launch_marker.h"
+#include "linux/session/command_line_launch_events.h"
+#include "linux/session/launch_marker.h"
 #include "linux/temp_dir.h"
 #include "linux/test_files.h"
 #include "sim/sim_administrator_scripts.h"

@@ -6,8 +6,8 @@
 
 #include "linux/process/detached_spawn.h"
 #include "linux/files/plist_bundles.h"
-#include "linux/reopen_client.h"
-#include "linux/reopen_socket.h"
+#include "linux/session/reopen_client.h"
+#include "linux/session/reopen_socket.h"
 
 namespace quorvelle {
 namespace {

@@ -1,8 +1,8 @@
-#include "linux/command_line_launch_events.h"
+#include "linux/session/command_line_launch_events.h"
 
 #include <algorithm>
 
-#include "linux/launch_marker.h"
+#include "linux/session/launch_marker.h"
 
 namespace quorvelle {
 

@@ -1,4 +1,4 @@
-#include "linux/display_check.h"
+#include "linux/session/display_check.h"
 
 #include <cstdlib>
 

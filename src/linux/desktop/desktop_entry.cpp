@@ -1,4 +1,4 @@
-#include "linux/desktop_entry.h"
+#include "linux/desktop/desktop_entry.h"
 
 #include <sstream>
 

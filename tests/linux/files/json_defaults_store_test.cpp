@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "config/config.h"
-#include "linux/autostart_login_items.h"
+#include "linux/session/autostart_login_items.h"
 #include "linux/files/file_util.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "linux/reopen_socket.h"
+#include "linux/session/reopen_socket.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

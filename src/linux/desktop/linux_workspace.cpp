@@ -1,4 +1,4 @@
-#include "linux/linux_workspace.h"
+#include "linux/desktop/linux_workspace.h"
 
 #include "linux/process/detached_spawn.h"
 #include "linux/files/plist_bundles.h"

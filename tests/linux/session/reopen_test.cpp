@@ -20,9 +20,9 @@
 
 #include "linux/process/poll_run_loop.h"
 #include "linux/process_util.h"
-#include "linux/reopen_client.h"
-#include "linux/reopen_server.h"
-#include "linux/reopen_socket.h"
+#include "linux/session/reopen_client.h"
+#include "linux/session/reopen_server.h"
+#include "linux/session/reopen_socket.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {

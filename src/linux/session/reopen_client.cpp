@@ -1,4 +1,4 @@
-#include "linux/reopen_client.h"
+#include "linux/session/reopen_client.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "linux/process/proc_stat.h"
-#include "linux/reopen_socket.h"
+#include "linux/session/reopen_socket.h"
 
 namespace quorvelle {
 namespace {

@@ -1,4 +1,4 @@
-#include "linux/pkexec_administrator_scripts.h"
+#include "linux/desktop/pkexec_administrator_scripts.h"
 
 #include <fcntl.h>
 #include <spawn.h>

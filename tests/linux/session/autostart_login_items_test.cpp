@@ -1,5 +1,5 @@
 // Launch at login through an XDG autostart entry, on real files.
-#include "linux/autostart_login_items.h"
+#include "linux/session/autostart_login_items.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/desktop_entry.h"
+#include "linux/desktop/desktop_entry.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/test_files.h"

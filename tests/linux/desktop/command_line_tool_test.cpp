@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "linux/test_files.h"
-#include "linux/pkexec_administrator_scripts.h"
+#include "linux/desktop/pkexec_administrator_scripts.h"
 #include "linux/temp_dir.h"
 #include "sim/sim_administrator_scripts.h"
 #include "sim/sim_services.h"

@@ -1,4 +1,4 @@
-#include "linux/reopen_server.h"
+#include "linux/session/reopen_server.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "linux/reopen_socket.h"
+#include "linux/session/reopen_socket.h"
 
 namespace quorvelle {
 

@@ -1,6 +1,6 @@
 // Starting the grant of input access: a stand-in pkexec, a real process, that
 // records how it was run and answers as pkexec does.
-#include "linux/access_grant.h"
+#include "linux/desktop/access_grant.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "linux/access_grant.h"
+#include "linux/desktop/access_grant.h"
 
 #include <fcntl.h>
 #include <spawn.h>

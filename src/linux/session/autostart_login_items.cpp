@@ -1,4 +1,4 @@
-#include "linux/autostart_login_items.h"
+#include "linux/session/autostart_login_items.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-#include "linux/desktop_entry.h"
+#include "linux/desktop/desktop_entry.h"
 #include "linux/files/file_util.h"
-#include "linux/launch_marker.h"
+#include "linux/session/launch_marker.h"
 
 namespace quorvelle {
 namespace {

@@ -1,4 +1,4 @@
-#include "linux/linux_applications_folders.h"
+#include "linux/desktop/linux_applications_folders.h"
 
 namespace quorvelle {
 
