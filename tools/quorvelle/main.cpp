@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "linux/process/detached_spawn.h"
 #include "linux/files/plist_bundles.h"
+#include "linux/process/detached_spawn.h"
 #include "linux/session/reopen_client.h"
 #include "linux/session/reopen_socket.h"
 

@@ -1,7 +1,7 @@
 #include "linux/desktop/linux_workspace.h"
 
-#include "linux/process/detached_spawn.h"
 #include "linux/files/plist_bundles.h"
+#include "linux/process/detached_spawn.h"
 
 namespace quorvelle {
 

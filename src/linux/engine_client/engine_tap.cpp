@@ -1,7 +1,7 @@
 #include "linux/engine_client/engine_tap.h"
 
-#include "linux/engine_client/engine_tap_system.h"
 #include "engine_protocol/modifier_keys.h"
+#include "linux/engine_client/engine_tap_system.h"
 
 namespace quorvelle {
 

@@ -14,8 +14,8 @@
 #include <map>
 #include <optional>
 
-#include "linux/process/pidfd.h"
 #include "linux/files/plist_bundles.h"
+#include "linux/process/pidfd.h"
 #include "linux/process/proc_stat.h"
 
 namespace quorvelle {

@@ -10,9 +10,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/test_files.h"
 #include "linux/desktop/pkexec_administrator_scripts.h"
 #include "linux/temp_dir.h"
+#include "linux/test_files.h"
 #include "sim/sim_administrator_scripts.h"
 #include "sim/sim_services.h"
 

@@ -10,13 +10,13 @@
 #include <sstream>
 
 #include "app/launch_kind.h"
-#include "linux/session/command_line_launch_events.h"
-#include "linux/process/detached_spawn.h"
-#include "linux/session/launch_marker.h"
 #include "linux/desktop/linux_workspace.h"
 #include "linux/files/plist_bundles.h"
+#include "linux/process/detached_spawn.h"
 #include "linux/process/poll_run_loop.h"
 #include "linux/process_util.h"
+#include "linux/session/command_line_launch_events.h"
+#include "linux/session/launch_marker.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {

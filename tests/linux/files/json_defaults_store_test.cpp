@@ -12,9 +12,9 @@
 #include <functional>
 
 #include "config/config.h"
-#include "linux/session/autostart_login_items.h"
 #include "linux/files/file_util.h"
 #include "linux/process_util.h"
+#include "linux/session/autostart_login_items.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"
 #include "sim/sim_services.h"
