@@ -81,6 +81,52 @@ bool writeWhole(int fd, const std::string& text) {
   return true;
 }
 
+// Where an item goes: the home trash serves items on its own file system,
+// others go to the trash at the top of theirs.
+struct TrashPlace {
+  std::string folder;
+  std::string infoPath;  // the Path= of the entry
+};
+
+TrashPlace trashPlaceFor(const std::string& absolute, dev_t device, const std::string& homeTrash) {
+  std::string homeAnchor = homeTrash;
+  struct stat anchor;
+  while (stat(homeAnchor.c_str(), &anchor) != 0 && homeAnchor != "/") homeAnchor = parentPath(homeAnchor);
+  if (anchor.st_dev == device) return {homeTrash, absolute};
+  std::string top = mountTop(parentPath(absolute), device);
+  // Entries in a file system's own trash name paths relative to its top.
+  return {(top == "/" ? "" : top) + "/.Trash-" + std::to_string(getuid()),
+          top == "/" ? absolute.substr(1) : absolute.substr(top.size() + 1)};
+}
+
+// Claims a free entry name by creating its info file exclusively: the open
+// file, or -1 with errno. *entryName and *infoFile name what was tried last.
+int claimEntry(const std::string& trash, const std::string& name, std::string* entryName, std::string* infoFile) {
+  *entryName = name;
+  int fd = -1;
+  for (int n = 2; n < 10000; ++n) {
+    *infoFile = trash + "/info/" + *entryName + ".trashinfo";
+    struct stat existing;
+    if (lstat((trash + "/files/" + *entryName).c_str(), &existing) != 0) {
+      fd = open(infoFile->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (fd >= 0 || errno != EEXIST) break;
+    }
+    *entryName = name + "." + std::to_string(n);
+  }
+  return fd;
+}
+
+// Writes the whole text and closes the file; false with *code on failure.
+bool writeAndClose(int fd, const std::string& text, int* code) {
+  bool written = writeWhole(fd, text);
+  *code = errno;
+  if (close(fd) != 0 && written) {
+    written = false;
+    *code = errno;
+  }
+  return written;
+}
+
 }  // namespace
 
 bool moveToTrash(const std::string& path, const std::string& homeTrash, std::string* error) {
@@ -91,50 +137,24 @@ bool moveToTrash(const std::string& path, const std::string& homeTrash, std::str
     return false;
   }
 
-  // The home trash serves items on its own file system; others use their own.
-  std::string trash = homeTrash;
-  std::string infoPath = *absolute;
-  std::string homeAnchor = homeTrash;
-  struct stat anchor;
-  while (stat(homeAnchor.c_str(), &anchor) != 0 && homeAnchor != "/") homeAnchor = parentPath(homeAnchor);
-  if (anchor.st_dev != item.st_dev) {
-    std::string top = mountTop(parentPath(*absolute), item.st_dev);
-    trash = (top == "/" ? "" : top) + "/.Trash-" + std::to_string(getuid());
-    // Entries in a file system's own trash name paths relative to its top.
-    infoPath = top == "/" ? absolute->substr(1) : absolute->substr(top.size() + 1);
-  }
+  const TrashPlace place = trashPlaceFor(*absolute, item.st_dev, homeTrash);
+  const std::string& trash = place.folder;
   std::string made;
   if (!makeDirectories(trash + "/files", &made, 0700) || !makeDirectories(trash + "/info", &made, 0700)) {
     *error = fileErrorDescription("move to the trash", path, made);
     return false;
   }
 
-  // Claim a free name by creating its info entry exclusively.
-  const std::string name = baseName(*absolute);
-  std::string entryName = name;
+  std::string entryName;
   std::string info;
-  int fd = -1;
-  for (int n = 2; n < 10000; ++n) {
-    info = trash + "/info/" + entryName + ".trashinfo";
-    struct stat existing;
-    if (lstat((trash + "/files/" + entryName).c_str(), &existing) != 0) {
-      fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (fd >= 0 || errno != EEXIST) break;
-    }
-    entryName = name + "." + std::to_string(n);
-  }
+  int fd = claimEntry(trash, baseName(*absolute), &entryName, &info);
   if (fd < 0) {
     *error = fileErrorDescription("move to the trash", path, errno);
     return false;
   }
-  std::string text = "[Trash Info]\nPath=" + encodePath(infoPath) + "\nDeletionDate=" + deletionDate() + "\n";
-  bool written = writeWhole(fd, text);
-  int writeErrno = errno;
-  if (close(fd) != 0 && written) {
-    written = false;
-    writeErrno = errno;
-  }
-  if (!written) {
+  std::string text = "[Trash Info]\nPath=" + encodePath(place.infoPath) + "\nDeletionDate=" + deletionDate() + "\n";
+  int writeErrno = 0;
+  if (!writeAndClose(fd, text, &writeErrno)) {
     unlink(info.c_str());
     *error = fileErrorDescription("move to the trash", path, writeErrno);
     return false;
