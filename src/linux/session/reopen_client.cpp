@@ -61,40 +61,60 @@ class Request {
       detail_ = std::string("socket: ") + std::strerror(errno);
       return ReopenOutcome::NotRunning;
     }
-    if (connect(connection.fd, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0) {
+    std::optional<ReopenOutcome> stop;
+    if (!connectToListener(connection.fd, &stop)) return stop;
+    if (!sendRequest(connection.fd, &stop)) return stop;
+    return readReply(connection.fd);
+  }
+
+  // False, with the outcome in *stop (none: try again), when nobody took the
+  // connection.
+  bool connectToListener(int fd, std::optional<ReopenOutcome>* stop) {
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0) {
       const int code = errno;
       detail_ = std::string(address_.sun_path) + ": " + std::strerror(code);
       // EAGAIN: a listener whose queue is full, so somebody is there.
-      if (code == EAGAIN) return std::nullopt;
-      return ReopenOutcome::NotRunning;
+      *stop = code == EAGAIN ? std::nullopt : std::optional<ReopenOutcome>(ReopenOutcome::NotRunning);
+      return false;
     }
     // The process that listens, to tell a busy one from a stopped one.
     ucred peer = {};
     socklen_t size = sizeof peer;
-    if (getsockopt(connection.fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid > 0) {
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid > 0) {
       listener_ = peer.pid;
     }
+    return true;
+  }
 
+  // False, with the outcome in *stop (none: try again), when the request did
+  // not go out whole.
+  bool sendRequest(int fd, std::optional<ReopenOutcome>* stop) {
     const std::string request = reopen::kRequest;
     size_t sent = 0;
     while (sent < request.size()) {
-      ssize_t n = send(connection.fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
       if (n > 0) {
         sent += static_cast<size_t>(n);
       } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-        if (std::optional<ReopenOutcome> verdict = waitFor(connection.fd, POLLOUT)) return verdict;
+        *stop = waitFor(fd, POLLOUT);
+        if (*stop) return false;
       } else {
         detail_ = "the running copy did not take the request";
-        return std::nullopt;
+        *stop = std::nullopt;
+        return false;
       }
     }
+    return true;
+  }
 
+  // The outcome the reply tells, or none when the connection was dropped.
+  std::optional<ReopenOutcome> readReply(int fd) {
     std::string reply;
     const std::string expected = reopen::kReply;
     while (reply.size() < expected.size()) {
-      if (std::optional<ReopenOutcome> verdict = waitFor(connection.fd, POLLIN)) return verdict;
+      if (std::optional<ReopenOutcome> verdict = waitFor(fd, POLLIN)) return verdict;
       char buffer[16];
-      ssize_t n = read(connection.fd, buffer, sizeof buffer);
+      ssize_t n = read(fd, buffer, sizeof buffer);
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
       if (n <= 0) {
         detail_ = "the running copy dropped the request";
