@@ -22,7 +22,7 @@
 #include <sstream>
 
 #include "app/app_sandbox.h"
-#include "linux/reopen_client.h"
+#include "linux/session/reopen_client.h"
 #include "support/dbus_menu_reader.h"
 #include "support/sni_watcher.h"
 

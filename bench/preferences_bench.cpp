@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "linux/file_util.h"
-#include "linux/json_defaults_store.h"
+#include "linux/files/file_util.h"
+#include "linux/files/json_defaults_store.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {

@@ -9,11 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "linux/detached_spawn.h"
-#include "linux/poll_run_loop.h"
-#include "linux/proc_running_applications.h"
-#include "linux/reopen_client.h"
-#include "linux/reopen_server.h"
+#include "linux/process/detached_spawn.h"
+#include "linux/process/poll_run_loop.h"
+#include "linux/process/proc_running_applications.h"
+#include "linux/session/reopen_client.h"
+#include "linux/session/reopen_server.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {

@@ -6,7 +6,7 @@
 
 #include "engine/hyper_key_manager.h"
 #include "engine/key_mapping.h"
-#include "linux/tap/key_pipeline.h"
+#include "linux/input/key_pipeline.h"
 #include "service/service_harness.h"
 #include "sim/sim_event_tap.h"
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app_main/desktop_app.h"
-#include "linux/display_check.h"
-#include "linux/system_log.h"
+#include "linux/process/system_log.h"
+#include "linux/session/display_check.h"
 #include "ui/platform_start.h"
 
 int main(int argc, char** argv) {

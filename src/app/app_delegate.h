@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/activation_policy.h"
+#include "activation/activation_policy.h"
 #include "app/other_instances.h"
 #include "config/config.h"
 #include "engine/hyper_key_manager.h"

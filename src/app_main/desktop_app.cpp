@@ -4,9 +4,9 @@
 #include <QTimer>
 
 #include "app_main/desktop_services.h"
-#include "linux/reopen_server.h"
-#include "linux/reopen_socket.h"
-#include "linux/termination_signals.h"
+#include "linux/process/termination_signals.h"
+#include "linux/session/reopen_server.h"
+#include "linux/session/reopen_socket.h"
 #include "ui/symbol_icons.h"
 
 namespace quorvelle {

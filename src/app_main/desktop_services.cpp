@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QDBusConnection>
 
-#include "linux/command_line_locations.h"
-#include "linux/linux_applications_folders.h"
+#include "linux/desktop/command_line_locations.h"
+#include "linux/desktop/linux_applications_folders.h"
 #include "ui/tray_symbols.h"
 
 namespace quorvelle {

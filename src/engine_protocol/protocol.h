@@ -32,7 +32,7 @@ enum class MessageType : std::uint16_t {
   Status = 64,        // value: a Served reason; flags: 1 when the engine runs for this client
   Ping = 65,          // a client that does not answer in time is let go
   Mapping = 66,       // translations: the mapping in effect, after a SetMapping from any client
-  SyntheticKeys = 67, // flags: bit i set when modifier key i's last press was the engine's own
+  SyntheticKeys = 67, // flags: bit i set when kModifierKeys[i]'s last press was the engine's own
 };
 
 // Why a client is or is not served.

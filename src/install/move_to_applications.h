@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "app/activation_policy.h"
+#include "activation/activation_policy.h"
 #include "install/applications_folders.h"
 #include "platform/alerts.h"
 #include "platform/application.h"

@@ -10,8 +10,8 @@
 
 #include "engine/hyper_key_handler.h"
 #include "engine_protocol/protocol.h"
-#include "linux/fd_watcher.h"
-#include "linux/linux_event_tap_system.h"
+#include "linux/input/linux_event_tap_system.h"
+#include "linux/process/fd_watcher.h"
 #include "platform/log.h"
 #include "platform/run_loop.h"
 #include "service/active_seat_user.h"

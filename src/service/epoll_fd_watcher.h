@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "linux/fd_watcher.h"
+#include "linux/process/fd_watcher.h"
 
 namespace quorvelle {
 

@@ -15,8 +15,8 @@
 #include <optional>
 #include <string>
 
-#include "linux/linux_event_tap_system.h"
-#include "linux/poll_run_loop.h"
+#include "linux/input/linux_event_tap_system.h"
+#include "linux/process/poll_run_loop.h"
 #include "service/engine_service.h"
 #include "service/epoll_fd_watcher.h"
 #include "service/listen_socket.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "linux/keyboard_remapper.h"
+#include "linux/input/keyboard_remapper.h"
 
 namespace quorvelle {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linux/fd_watcher.h"
+#include "linux/process/fd_watcher.h"
 
 namespace quorvelle {
 

@@ -39,6 +39,28 @@ SettingsWidget::SettingsWidget(SettingsView& view, QWidget* parent) : QWidget(pa
   launchAtLogin_ = addCheckBox(SettingsRow::LaunchAtLogin, "launchAtLogin", texts::kLaunchAtLogin);
   connect(launchAtLogin_, &QCheckBox::clicked, this, [this](bool on) { view_.setLaunchAtLoginChecked(on); });
 
+  addUpdatesRow();
+
+  hideMenuBarIcon_ = addCheckBox(SettingsRow::HideMenuBarIcon, "hideMenuBarIcon", texts::kHideMenuBarIcon);
+  connect(hideMenuBarIcon_, &QCheckBox::clicked, this, [this](bool on) { view_.setHideMenuBarIcon(on); });
+
+  addCommandRow();
+  // The column stays at the top; any extra height stays empty below it.
+  column->addStretch(1);
+
+  claimReturnKeys();
+
+  observation_ = view_.observe([this] { refresh(); });
+  refresh();
+}
+
+SettingsWidget::~SettingsWidget() {
+  observation_.cancel();
+  if (appeared_) view_.contentDisappeared();
+}
+
+// Automatic checks and the button that checks now, on one line.
+void SettingsWidget::addUpdatesRow() {
   auto* updates = new QWidget(this);
   updates->setObjectName("updates");
   auto* updatesRow = new QHBoxLayout(updates);
@@ -56,11 +78,11 @@ SettingsWidget::SettingsWidget(SettingsView& view, QWidget* parent) : QWidget(pa
   updatesRow->addStretch(1);
   updatesRow->addWidget(checkNow, 0, Qt::AlignVCenter);
   rows_[SettingsRow::Updates] = updates;
-  column->addWidget(updates);
+  static_cast<QVBoxLayout*>(layout())->addWidget(updates);
+}
 
-  hideMenuBarIcon_ = addCheckBox(SettingsRow::HideMenuBarIcon, "hideMenuBarIcon", texts::kHideMenuBarIcon);
-  connect(hideMenuBarIcon_, &QCheckBox::clicked, this, [this](bool on) { view_.setHideMenuBarIcon(on); });
-
+// The note on the command line tool and the button that installs or removes it.
+void SettingsWidget::addCommandRow() {
   auto* command = new QWidget(this);
   command->setObjectName("command");
   auto* commandColumn = new QVBoxLayout(command);
@@ -79,25 +101,17 @@ SettingsWidget::SettingsWidget(SettingsView& view, QWidget* parent) : QWidget(pa
   commandColumn->addWidget(commandNote_);
   commandColumn->addWidget(commandButton_, 0, Qt::AlignLeft);
   rows_[SettingsRow::Command] = command;
-  column->addWidget(command);
-  // The column stays at the top; any extra height stays empty below it.
-  column->addStretch(1);
+  static_cast<QVBoxLayout*>(layout())->addWidget(command);
+}
 
-  // Return answers the warning's button, wherever the focus is; the keys are
-  // only claimed while there is such a button.
+// Return answers the warning's button, wherever the focus is; the keys are
+// only claimed while there is such a button (refresh enables them).
+void SettingsWidget::claimReturnKeys() {
   for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
     auto* shortcut = new QShortcut(QKeySequence(key), this);
     connect(shortcut, &QShortcut::activated, this, [this] { view_.handleReturnKey(); });
     returnKeys_.push_back(shortcut);
   }
-
-  observation_ = view_.observe([this] { refresh(); });
-  refresh();
-}
-
-SettingsWidget::~SettingsWidget() {
-  observation_.cancel();
-  if (appeared_) view_.contentDisappeared();
 }
 
 QCheckBox* SettingsWidget::addCheckBox(SettingsRow row, const char* objectName, const char* text) {

@@ -38,6 +38,9 @@ class SettingsWidget : public QWidget {
   void refresh();
   int neededHeight(int width) const;
   QCheckBox* addCheckBox(SettingsRow row, const char* objectName, const char* text);
+  void addUpdatesRow();
+  void addCommandRow();
+  void claimReturnKeys();
 
   SettingsView& view_;
   std::map<SettingsRow, QWidget*> rows_;

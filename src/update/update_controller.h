@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/activation_policy.h"
+#include "activation/activation_policy.h"
 #include "config/published.h"
 #include "platform/defaults_store.h"
 #include "platform/updater.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "linux/process_util.h"
-#include "linux/reopen_socket.h"
+#include "linux/session/reopen_socket.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle::testing_support {

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "linux/pidfd.h"
-#include "linux/poll_run_loop.h"
+#include "linux/process/pidfd.h"
+#include "linux/process/poll_run_loop.h"
 
 extern char** environ;
 

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "linux/linux_file_system.h"
+#include "linux/files/linux_file_system.h"
 
 namespace quorvelle::testing_support {
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "linux/poll_run_loop.h"
+#include "linux/process/poll_run_loop.h"
 #include "service/epoll_fd_watcher.h"
 
 namespace quorvelle {

@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "engine_protocol/message_socket.h"
 #include "engine_protocol/protocol.h"
-#include "linux/linux_event_tap_system.h"
-#include "linux/poll_run_loop.h"
+#include "linux/input/linux_event_tap_system.h"
 #include "linux/input_frames.h"
+#include "linux/process/poll_run_loop.h"
 #include "linux/temp_dir.h"
 #include "service/active_seat_user.h"
 #include "service/engine_service.h"
 #include "service/epoll_fd_watcher.h"
-#include "engine_protocol/message_socket.h"
 #include "service/service_key_mapping.h"
 #include "sim/sim_input_devices.h"
 #include "sim/sim_services.h"

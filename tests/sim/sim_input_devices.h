@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "linux/tap/input_devices.h"
-#include "linux/tap/output_frames.h"
+#include "linux/input/input_devices.h"
+#include "linux/input/output_frames.h"
 
 namespace quorvelle::sim {
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "linux/poll_run_loop.h"
+#include "linux/process/poll_run_loop.h"
 #include "qt_wait.h"
 #include "ui/qt_fd_watcher.h"
 #include "ui/qt_run_loop.h"

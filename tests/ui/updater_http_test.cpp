@@ -9,15 +9,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "linux/file_util.h"
-#include "linux/json_defaults_store.h"
-#include "linux/plist_bundles.h"
-#include "linux/system_wall_clock.h"
+#include "linux/files/file_util.h"
+#include "linux/files/json_defaults_store.h"
+#include "linux/files/plist_bundles.h"
+#include "linux/process/system_wall_clock.h"
 #include "linux/temp_dir.h"
 #include "qt_wait.h"
 #include "sim/sim_application.h"
-#include "sim/sim_workspace.h"
 #include "sim/sim_services.h"
+#include "sim/sim_workspace.h"
 #include "ui/appcast_reader.h"
 #include "ui/qt_appcast_feed.h"
 #include "ui/qt_run_loop.h"

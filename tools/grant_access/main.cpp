@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "linux/file_util.h"
+#include "linux/files/file_util.h"
 
 namespace quorvelle {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "linux/detached_spawn.h"
-#include "linux/plist_bundles.h"
-#include "linux/reopen_client.h"
-#include "linux/reopen_socket.h"
+#include "linux/files/plist_bundles.h"
+#include "linux/process/detached_spawn.h"
+#include "linux/session/reopen_client.h"
+#include "linux/session/reopen_socket.h"
 
 namespace quorvelle {
 namespace {

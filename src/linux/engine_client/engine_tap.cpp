@@ -1,7 +1,7 @@
 #include "linux/engine_client/engine_tap.h"
 
+#include "engine_protocol/modifier_keys.h"
 #include "linux/engine_client/engine_tap_system.h"
-#include "linux/tap/modifier_keys.h"
 
 namespace quorvelle {
 

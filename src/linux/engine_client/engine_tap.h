@@ -6,7 +6,7 @@
 
 #include "engine_protocol/protocol.h"
 #include "linux/engine_client/engine_connection.h"
-#include "linux/fd_watcher.h"
+#include "linux/process/fd_watcher.h"
 #include "platform/event_tap.h"
 #include "platform/log.h"
 #include "platform/run_loop.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine_protocol/protocol.h"
-#include "linux/fd_watcher.h"
+#include "linux/process/fd_watcher.h"
 #include "platform/event_tap.h"
 #include "platform/hid_system.h"
 #include "platform/log.h"

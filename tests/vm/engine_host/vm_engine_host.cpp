@@ -25,13 +25,13 @@
 #include <sstream>
 #include <string>
 
+#include "engine_protocol/message_socket.h"
 #include "engine_protocol/protocol.h"
-#include "linux/linux_event_tap_system.h"
-#include "linux/poll_run_loop.h"
-#include "linux/system_log.h"
+#include "linux/input/linux_event_tap_system.h"
+#include "linux/process/poll_run_loop.h"
+#include "linux/process/system_log.h"
 #include "service/engine_service.h"
 #include "service/epoll_fd_watcher.h"
-#include "engine_protocol/message_socket.h"
 #include "service/service_key_mapping.h"
 
 namespace quorvelle {

@@ -7,7 +7,7 @@
 
 #include "host_link.h"
 #include "input_device.h"
-#include "linux/virtual_keyboard_identity.h"
+#include "linux/input/virtual_keyboard_identity.h"
 
 namespace vmtest {
 

@@ -1,0 +1,154 @@
+// Starting programs and bundles for real, and telling a start at login apart.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "app/launch_kind.h"
+#include "linux/desktop/linux_workspace.h"
+#include "linux/files/plist_bundles.h"
+#include "linux/process/detached_spawn.h"
+#include "linux/process/poll_run_loop.h"
+#include "linux/process_util.h"
+#include "linux/session/command_line_launch_events.h"
+#include "linux/session/launch_marker.h"
+#include "linux/temp_dir.h"
+
+namespace quorvelle {
+namespace {
+
+using namespace testing_support;
+using testing::HasSubstr;
+
+// Records its pid, parent and session, where its output goes, its working
+// folder, the signals it has blocked and ignored, and its arguments, one per
+// line.
+std::string recorder(const std::string& into) {
+  return "#!/bin/sh\n"
+         "{ echo \"$$\"; cut -d' ' -f4,6 /proc/$$/stat; readlink /proc/$$/fd/2; pwd;\n"
+         "  grep -E '^Sig(Blk|Ign)' /proc/$$/status | cut -f2;\n"
+         "  for a in \"$@\"; do echo \"$a\"; done; } > '" + into + ".tmp'\n"
+         "mv '" + into + ".tmp' '" + into + "'\n";
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+TEST(SpawnDetached, ProgramRunsApartWithCleanSignals) {
+  TempDir dir;
+  std::string program = dir.file("program");
+  std::string record = dir.file("record");
+  writeText(program, recorder(record), true);
+
+  // A main loop that blocks or ignores signals must not pass that on.
+  sigset_t blocked, saved;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGUSR1);
+  sigprocmask(SIG_BLOCK, &blocked, &saved);
+  struct sigaction ignore = {}, previous;
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGUSR2, &ignore, &previous);
+
+  std::string error;
+  bool started = spawnDetached(program, {"two words", "", "--flag"}, &error);
+  sigprocmask(SIG_SETMASK, &saved, nullptr);
+  sigaction(SIGUSR2, &previous, nullptr);
+  ASSERT_TRUE(started) << error;
+  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(record); }));
+
+  std::vector<std::string> fields = lines(readText(record));
+  ASSERT_EQ(fields.size(), 9u);
+  pid_t pid = std::stoi(fields[0]);
+  std::istringstream parentAndSession(fields[1]);
+  pid_t parent = 0, session = 0;
+  parentAndSession >> parent >> session;
+  EXPECT_NE(parent, getpid());
+  EXPECT_NE(session, getsid(0));
+  EXPECT_EQ(fields[2], "/dev/null");
+  EXPECT_EQ(fields[3], "/");
+  EXPECT_EQ(fields[4], "0000000000000000");  // nothing blocked
+  EXPECT_EQ(fields[5], "0000000000000000");  // nothing ignored
+  EXPECT_EQ(fields[6], "two words");
+  EXPECT_EQ(fields[7], "");
+  EXPECT_EQ(fields[8], "--flag");
+  EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);  // not our child to reap
+  EXPECT_EQ(errno, ECHILD);
+}
+
+struct WorkspaceFixture : testing::Test {
+  WorkspaceFixture() {
+    writeBundle(dir.file("Good.app"), "org.quorvelle.test.workspace", "Main");
+    writeText(dir.file("Good.app/Contents/MacOS/Main"), recorder(dir.file("main-started")), true);
+    writeBundle(dir.file("Escaping.app"), "org.quorvelle.test.workspace", "../../x");
+  }
+  std::optional<std::string> open(const std::string& bundle) {
+    bool done = false;
+    std::optional<std::string> outcome;
+    workspace.openApplication(bundle, [&](std::optional<std::string> error) {
+      done = true;
+      outcome = error;
+    });
+    EXPECT_FALSE(done);  // never inside the call
+    EXPECT_TRUE(loop.runUntil([&] { return done; }, 5));
+    return outcome;
+  }
+
+  TempDir dir;
+  PollRunLoop loop;
+  PlistBundles bundles{""};
+  LinuxWorkspace workspace{loop, bundles, dir.file("opener")};
+};
+
+TEST_F(WorkspaceFixture, OpenApplicationStartsTheMainExecutable) {
+  EXPECT_EQ(open(dir.file("Good.app")), std::nullopt);
+  EXPECT_TRUE(eventually([&] { return std::filesystem::exists(dir.file("main-started")); }));
+
+  EXPECT_EQ(open(dir.file("Nothing.app")), dir.file("Nothing.app") + " is not an application bundle");
+  EXPECT_EQ(open(dir.file("Escaping.app")), dir.file("Escaping.app") + " names no main executable");
+  std::filesystem::remove(dir.file("Good.app/Contents/MacOS/Main"));
+  EXPECT_THAT(open(dir.file("Good.app")).value_or(""), HasSubstr("No such file or directory"));
+}
+
+TEST_F(WorkspaceFixture, UrlsGoToTheirRouteOrTheOpener) {
+  int grants = 0;
+  workspace.routeURL(kAccessibilitySettingsURL, [&] {
+    ++grants;
+    return true;
+  });
+  EXPECT_TRUE(workspace.openURL(kAccessibilitySettingsURL));
+  EXPECT_EQ(grants, 1);
+
+  EXPECT_FALSE(workspace.openURL("https://quorvelle.org/"));  // no opener yet
+  writeText(dir.file("opener"), recorder(dir.file("opened")), true);
+  EXPECT_FALSE(workspace.openURL("--help"));
+  EXPECT_TRUE(workspace.openURL("https://quorvelle.org/?a=1&b='2'"));
+  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir.file("opened")); }));
+  std::vector<std::string> fields = lines(readText(dir.file("opened")));
+  ASSERT_EQ(fields.size(), 7u);
+  EXPECT_EQ(fields[6], "https://quorvelle.org/?a=1&b='2'");
+  EXPECT_EQ(grants, 1);
+}
+
+TEST(CommandLineLaunchEvents, TheAutostartMarkerMakesALoginItemLaunch) {
+  EXPECT_TRUE(launchedAsLoginItem(CommandLineLaunchEvents({"Quorvelle", kLoginItemLaunchArgument})));
+  EXPECT_TRUE(launchedAsLoginItem(
+      CommandLineLaunchEvents({"Quorvelle", "-platform", "xcb", kLoginItemLaunchArgument})));
+  EXPECT_FALSE(launchedAsLoginItem(CommandLineLaunchEvents({"Quorvelle"})));
+  EXPECT_FALSE(launchedAsLoginItem(CommandLineLaunchEvents({kLoginItemLaunchArgument})));
+  EXPECT_FALSE(launchedAsLoginItem(CommandLineLaunchEvents({"Quorvelle", "--launched-at"})));
+  std::optional<LaunchEventDescriptor> plain = CommandLineLaunchEvents({"Quorvelle"}).currentEvent();
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->eventID, kAEOpenApplication);
+}
+
+}  // namespace
+}  // namespace quorvelle
