@@ -21,11 +21,13 @@ class EngineTapSystem::CapsLock : public HidSystem {
   EngineTapSystem& system_;
 };
 
-EngineTapSystem::EngineTapSystem(RunLoop& loop, FdWatcher& watcher, Log& log, std::string socketPath)
+EngineTapSystem::EngineTapSystem(RunLoop& loop, FdWatcher& watcher, Log& log, std::string socketPath,
+                                 double answerSeconds)
     : loop_(loop),
       watcher_(watcher),
       log_(log),
       socketPath_(std::move(socketPath)),
+      answerSeconds_(answerSeconds),
       capsLock_(std::make_unique<CapsLock>(*this)) {}
 
 EngineTapSystem::~EngineTapSystem() = default;
@@ -40,7 +42,7 @@ std::unique_ptr<EventTap> EngineTapSystem::createTap(std::uint64_t, EventTapCall
   Message start;
   start.type = MessageType::Start;
   std::optional<Message> status;
-  if (connection) status = connection->request(start, MessageType::Status, kAnswerSeconds, &why);
+  if (connection) status = connection->request(start, MessageType::Status, answerSeconds_, &why);
   if (!status) {
     log_.write("Quorvelle: no engine service: " + why);
     return nullptr;

@@ -21,12 +21,12 @@ class EngineTap;
 class EngineTapSystem : public EventTapSystem {
  public:
   EngineTapSystem(RunLoop& loop, FdWatcher& watcher, Log& log,
-                  std::string socketPath = engine_protocol::kSocketPath);
+                  std::string socketPath = engine_protocol::kSocketPath, double answerSeconds = kAnswerSeconds);
   ~EngineTapSystem() override;
   EngineTapSystem(const EngineTapSystem&) = delete;
   EngineTapSystem& operator=(const EngineTapSystem&) = delete;
 
-  // Sends Start and waits for the answer (at most kAnswerSeconds). nullptr,
+  // Sends Start and waits for the answer (at most answerSeconds). nullptr,
   // logged, only when the service is absent, does not answer, or does not
   // serve this user; busy or failing, the tap keeps trying in the background.
   // The callback is not called here: the service runs the same handler.
@@ -42,8 +42,10 @@ class EngineTapSystem : public EventTapSystem {
   // nothing without a served tap.
   HidSystem& hidSystem();
 
-  // Covers a service started by its socket.
-  static constexpr double kAnswerSeconds = 2.0;
+  // Covers a service started by its socket and its wait for held keys (up to
+  // a second) before the grab, on a machine busy starting a whole session: a
+  // Start given up too early leaves the hyper key off with no retry.
+  static constexpr double kAnswerSeconds = 10.0;
 
  private:
   class CapsLock;
@@ -54,6 +56,7 @@ class EngineTapSystem : public EventTapSystem {
   FdWatcher& watcher_;
   Log& log_;
   const std::string socketPath_;
+  const double answerSeconds_;
   std::unique_ptr<CapsLock> capsLock_;
   EngineTap* tap_ = nullptr;
 };

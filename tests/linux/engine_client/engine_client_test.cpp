@@ -76,7 +76,7 @@ struct EngineTapTest : testing::Test {
   EngineTestServer server{path};
   PollRunLoop loop;
   sim::RecordingLog log;
-  EngineTapSystem taps{loop, loop, log, path};
+  EngineTapSystem taps{loop, loop, log, path, /*answerSeconds=*/0.5};
 
   std::unique_ptr<EventTap> createTap() { return taps.createTap(kKeyEventMask, nullptr, nullptr); }
   // Everything sent before has been read once the Ping sent after it is answered.
