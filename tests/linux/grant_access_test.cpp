@@ -67,7 +67,7 @@ class GrantAccessTest : public ::testing::Test {
       execv(helper.c_str(), argv.data());
       return 126;
     };
-    return privileged ? runPrivileged(body, &errors) : runUnprivileged(body, &errors);
+    return runInChild(body, &errors, !privileged);
   }
   std::string read(const std::string& path) {
     std::string error;

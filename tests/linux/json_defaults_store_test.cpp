@@ -166,7 +166,7 @@ TEST(WriteFileAtomically, AFailedWriteLeavesEveryWritersOldFileWhole) {
       return write(out, error.data(), error.size()) < 0 ? 1 : 0;
     };
     std::string output;
-    EXPECT_EQ(testing_support::runPrivileged(failingWrite, &output), 0) << name << " must report the failure";
+    EXPECT_EQ(testing_support::runInChild(failingWrite, &output, false), 0) << name << " must report the failure";
     EXPECT_THAT(output, HasSubstr(dir.file(name) + ": File too large"));
     EXPECT_EQ(readText(dir.file(name)), "{}") << name;
     EXPECT_THAT(filesIn(dir.path()), ElementsAre(name));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -17,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "linux/pidfd.h"
 #include "linux/poll_run_loop.h"
 
 extern char** environ;
@@ -110,28 +108,17 @@ inline Spawned spawnProgram(const std::vector<std::string>& argv,
   return spawned;
 }
 
-// The wait status once the child has exited; nullopt after timeoutSeconds.
-inline std::optional<int> waitForExit(pid_t pid, double timeoutSeconds = 20) {
-  int pidfd = openPidfd(pid);
-  if (pidfd < 0) return std::nullopt;
-  pollfd entry = {pidfd, POLLIN, 0};
-  int ready = poll(&entry, 1, static_cast<int>(timeoutSeconds * 1000));
-  close(pidfd);
-  if (ready <= 0) return std::nullopt;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return std::nullopt;
-  return status;
-}
-
-// The wait status once the child has exited, serving the loop meanwhile;
-// nullopt after timeoutSeconds.
-inline std::optional<int> serveUntilExit(PollRunLoop& loop, pid_t pid, double timeoutSeconds = 20) {
+// The wait status once the child has exited, serving the loop meanwhile when
+// one is given; nullopt after timeoutSeconds.
+inline std::optional<int> waitForExit(pid_t pid, double timeoutSeconds = 20, PollRunLoop* loop = nullptr) {
   std::optional<int> status;
-  serveUntil(loop, [&] {
+  const auto exited = [&] {
     int raw = 0;
     if (waitpid(pid, &raw, WNOHANG) == pid) status = raw;
     return status.has_value();
-  }, timeoutSeconds);
+  };
+  if (loop) serveUntil(*loop, exited, timeoutSeconds);
+  else eventually(exited, timeoutSeconds);
   return status;
 }
 

@@ -34,11 +34,4 @@ inline int runInChild(const std::function<int(int out)>& body, std::string* outp
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-inline int runUnprivileged(const std::function<int(int out)>& body, std::string* output) {
-  return runInChild(body, output, true);
-}
-inline int runPrivileged(const std::function<int(int out)>& body, std::string* output) {
-  return runInChild(body, output, false);
-}
-
 }  // namespace quorvelle::testing_support
