@@ -89,9 +89,7 @@ TEST_F(GrantAccessTest, InstallsTheEngineServiceFromItsBundleAndRemovesIt) {
   giveRootAway();
   ASSERT_EQ(grant({}), 0) << errors;
 
-  struct stat info;
-  ASSERT_EQ(stat(root.file("usr/local/libexec/quorvelle-engine").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0755u);
+  EXPECT_EQ(fs::status(root.file("usr/local/libexec/quorvelle-engine")).permissions(), fs::perms(0755));
   EXPECT_EQ(read(root.file("usr/local/libexec/quorvelle-engine")), "the engine");
   std::string unit = read(resources + "quorvelle-engine.service");
   const size_t execStart = unit.find("ExecStart=/");
