@@ -3,15 +3,14 @@
 // count as writable (the suite runs as root, to whom every folder is).
 #include "install/command_line_tool.h"
 
-#include <sys/stat.h>
 
-#include <fstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "linux/test_files.h"
 #include "linux/pkexec_administrator_scripts.h"
+#include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "sim/sim_administrator_scripts.h"
 #include "sim/sim_services.h"
@@ -23,14 +22,12 @@ namespace fs = std::filesystem;
 using testing::ElementsAre;
 
 void writeExecutable(const std::string& path, const std::string& text = "#!/bin/sh\n") {
-  std::ofstream(path) << text;
-  chmod(path.c_str(), 0755);
+  testing_support::writeText(path, text, true);
 }
 
 struct CommandLineToolTest : testing::Test {
   explicit CommandLineToolTest(const std::string& bundleFolder = "Quorvelle.app") {
     bundles.mainPath = temp.file(bundleFolder);
-    fs::create_directories(bundles.mainPath + "/Contents/Helpers");
     fs::create_directories(temp.file("home"));
     fs::create_directories(systemBin);
     writeExecutable(helper());

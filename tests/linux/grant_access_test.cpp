@@ -7,9 +7,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "linux/file_util.h"
+#include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"
 
@@ -24,27 +24,20 @@ namespace fs = std::filesystem;
 class GrantAccessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::create_directories(bundle.file("Contents/Helpers"));
-    fs::create_directories(bundle.file("Contents/Resources"));
+    writeText(bundle.file("Contents/Helpers/quorvelle-engine"), "the engine");
     fs::copy_file(QUORVELLE_GRANT_HELPER, helper);
-    std::ofstream(bundle.file("Contents/Helpers/quorvelle-engine")) << "the engine";
-    fs::copy(QUORVELLE_SYSTEMD_RESOURCES, bundle.file("Contents/Resources/systemd"),
-             fs::copy_options::recursive);
+    fs::create_directories(bundle.file("Contents/Resources"));
+    fs::copy(QUORVELLE_SYSTEMD_RESOURCES, bundle.file("Contents/Resources/systemd"), fs::copy_options::recursive);
     chmod(bundle.path().c_str(), 0755);
     chmod(root.path().c_str(), 0755);
-    if (geteuid() == 0) {
-      ASSERT_EQ(chown(root.path().c_str(), kNobody, kNobody), 0);
-    }
+    if (geteuid() == 0) ASSERT_EQ(chown(root.path().c_str(), kNobody, kNobody), 0);
   }
   // systemctl, udevadm and systemd-sysusers that record how they were run.
   void installPrograms(int systemctlStatus = 0) {
-    std::string error;
     for (const char* program : {"usr/bin/systemctl", "usr/bin/udevadm", "usr/bin/systemd-sysusers"}) {
-      makeDirectories(parentPath(root.file(program)), &error);
-      std::ofstream(root.file(program)) << "#!/bin/sh\necho \"${0##*/} $* [$PATH$QUORVELLE_PROBE]\" >> "
-                                        << root.file("calls.log") << "\n[ ${0##*/} != systemctl ] || exit "
-                                        << systemctlStatus << "\n";
-      chmod(root.file(program).c_str(), 0755);
+      writeText(root.file(program), "#!/bin/sh\necho \"${0##*/} $* [$PATH$QUORVELLE_PROBE]\" >> " + root.file("calls.log") +
+                                        "\n[ ${0##*/} != systemctl ] || exit " + std::to_string(systemctlStatus) + "\n",
+                true);
     }
     giveRootAway();
   }
@@ -84,8 +77,7 @@ class GrantAccessTest : public ::testing::Test {
 
 TEST_F(GrantAccessTest, InstallsTheEngineServiceFromItsBundleAndRemovesIt) {
   installPrograms();
-  fs::create_directories(root.file("etc/udev/rules.d"));
-  std::ofstream(root.file("etc/udev/rules.d/70-quorvelle.rules")) << "an old uaccess rule";
+  writeText(root.file("etc/udev/rules.d/70-quorvelle.rules"), "an old uaccess rule");
   giveRootAway();
   ASSERT_EQ(grant({}), 0) << errors;
 
