@@ -49,18 +49,15 @@ class GrantAccessTest : public ::testing::Test {
     }
   }
   // Runs the helper; unprivileged and with the test root unless told otherwise.
-  int grant(std::vector<std::string> arguments, bool privileged = false, bool withRoot = true) {
-    const auto body = [&](int out) {
-      dup2(out, STDERR_FILENO);
-      if (withRoot) setenv("QUORVELLE_GRANT_TEST_ROOT", root.path().c_str(), 1);
-      setenv("QUORVELLE_PROBE", " leaked", 1);
-      std::vector<char*> argv{helper.data()};
-      for (std::string& argument : arguments) argv.push_back(argument.data());
-      argv.push_back(nullptr);
-      execv(helper.c_str(), argv.data());
-      return 126;
-    };
-    return runInChild(body, &errors, !privileged);
+  int grant(const std::vector<std::string>& arguments, bool privileged = false, bool withRoot = true) {
+    std::vector<std::string> argv = !privileged && geteuid() == 0 ? kAsNobody : std::vector<std::string>{};
+    argv.push_back(helper);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const std::optional<std::string> testRoot = withRoot ? std::optional(root.path()) : std::nullopt;
+    ProgramResult result =
+        runProgram(argv, environmentWith({{"QUORVELLE_GRANT_TEST_ROOT", testRoot}, {"QUORVELLE_PROBE", " leaked"}}));
+    errors = result.err;
+    return result.exitCode;
   }
   std::string read(const std::string& path) {
     std::string error;

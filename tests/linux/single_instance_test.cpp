@@ -16,6 +16,7 @@
 #include "linux/proc_running_applications.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
+#include "linux/unprivileged.h"
 
 namespace quorvelle {
 namespace {
@@ -48,7 +49,7 @@ TEST_F(SingleInstanceFixture, OnlyThisUsersMainExecutablesAreFoundAndTheyStayThe
   const std::string sleeper = dir.file("s/Sleeper.app/Contents/MacOS/Probe");
   chmod(dir.path().c_str(), 0755);
   // Another user's copy, and the bundle's helpers, are no copies of this user's application.
-  const pid_t theirs = getuid() == 0 ? start(sleeper, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}) : -1;
+  const pid_t theirs = getuid() == 0 ? start(sleeper, kAsNobody) : -1;
   const std::string helper = dir.file("s/Sleeper.app/Contents/Helpers/quorvelle-keymap");
   const pid_t ownHelper = start(helper), ours = start(sleeper);
   auto executableOf = [](pid_t pid) {
