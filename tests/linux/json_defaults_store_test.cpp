@@ -13,7 +13,6 @@
 
 #include "config/config.h"
 #include "linux/autostart_login_items.h"
-#include "linux/file_util.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"
@@ -146,7 +145,6 @@ TEST(JsonDefaultsStore, ASymbolicLinkIsWrittenThroughAndStays) {
 TEST(WriteFileAtomically, AFailedWriteLeavesEveryWritersOldFileWhole) {
   sim::RecordingLog log;
   const std::pair<std::string, std::function<bool(const std::string&, std::string*)>> writers[] = {
-      {"file", [](auto& folder, auto* error) { return writeFileAtomically(folder + "/file", "new file", error); }},
       {"prefs.json", [&](auto& folder, auto* error) {
          JsonDefaultsStore store(folder + "/prefs.json", log);
          store.setBool("enabled", false);  // logged, and kept in memory
