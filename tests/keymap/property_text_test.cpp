@@ -2,22 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/key_mapping.h"
-
 namespace quorvelle {
 namespace {
 
 const UsageMapping kCapsToF18{0x700000039, 0x70000006D};
-
-TEST(PropertyTextTest, ReadsTheEngineTextsExactly) {
-  std::string error;
-  auto apply = parseUserKeyMappingProperty(KeyMapping::propertyText(true), &error);
-  ASSERT_TRUE(apply) << error;
-  EXPECT_EQ(*apply, std::vector<UsageMapping>{kCapsToF18});
-  auto clear = parseUserKeyMappingProperty(KeyMapping::propertyText(false), &error);
-  ASSERT_TRUE(clear) << error;
-  EXPECT_TRUE(clear->empty());
-}
 
 TEST(PropertyTextTest, ReadsWellFormedVariants) {
   struct Case {

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "linux/process/pidfd.h"
 #include "linux/process/poll_run_loop.h"
 
 extern char** environ;
@@ -61,12 +60,9 @@ inline std::vector<std::string> environmentWith(
     const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
   std::vector<std::string> result;
   for (char** entry = environ; *entry; ++entry) {
-    std::string text = *entry;
-    bool replaced = false;
-    for (const auto& change : changes) {
-      if (text.rfind(change.first + "=", 0) == 0) replaced = true;
-    }
-    if (!replaced) result.push_back(text);
+    const std::string text = *entry;
+    if (std::none_of(changes.begin(), changes.end(), [&](auto& change) { return text.starts_with(change.first + "="); }))
+      result.push_back(text);
   }
   for (const auto& change : changes) {
     if (change.second) result.push_back(change.first + "=" + *change.second);
@@ -82,12 +78,13 @@ struct Spawned {
 
 inline Spawned spawnProgram(const std::vector<std::string>& argv,
                             const std::vector<std::string>& environment, bool capture) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::vector<char*> env;
-  for (const auto& e : environment) env.push_back(const_cast<char*>(e.c_str()));
-  env.push_back(nullptr);
+  const auto pointers = [](const std::vector<std::string>& strings) {
+    std::vector<char*> result;
+    for (const auto& text : strings) result.push_back(const_cast<char*>(text.c_str()));
+    result.push_back(nullptr);
+    return result;
+  };
+  std::vector<char*> args = pointers(argv), env = pointers(environment);
   Spawned spawned;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -97,9 +94,7 @@ inline Spawned spawnProgram(const std::vector<std::string>& argv,
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
   }
-  if (posix_spawn(&spawned.pid, args[0], &actions, nullptr, args.data(), env.data()) != 0) {
-    spawned.pid = -1;
-  }
+  if (posix_spawn(&spawned.pid, args[0], &actions, nullptr, args.data(), env.data()) != 0) spawned.pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   if (capture) {
     close(out[1]);
@@ -110,28 +105,17 @@ inline Spawned spawnProgram(const std::vector<std::string>& argv,
   return spawned;
 }
 
-// The wait status once the child has exited; nullopt after timeoutSeconds.
-inline std::optional<int> waitForExit(pid_t pid, double timeoutSeconds = 20) {
-  int pidfd = openPidfd(pid);
-  if (pidfd < 0) return std::nullopt;
-  pollfd entry = {pidfd, POLLIN, 0};
-  int ready = poll(&entry, 1, static_cast<int>(timeoutSeconds * 1000));
-  close(pidfd);
-  if (ready <= 0) return std::nullopt;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return std::nullopt;
-  return status;
-}
-
-// The wait status once the child has exited, serving the loop meanwhile;
-// nullopt after timeoutSeconds.
-inline std::optional<int> serveUntilExit(PollRunLoop& loop, pid_t pid, double timeoutSeconds = 20) {
+// The wait status once the child has exited, serving the loop meanwhile when
+// one is given; nullopt after timeoutSeconds.
+inline std::optional<int> waitForExit(pid_t pid, double timeoutSeconds = 20, PollRunLoop* loop = nullptr) {
   std::optional<int> status;
-  serveUntil(loop, [&] {
+  const auto exited = [&] {
     int raw = 0;
     if (waitpid(pid, &raw, WNOHANG) == pid) status = raw;
     return status.has_value();
-  }, timeoutSeconds);
+  };
+  if (loop) serveUntil(*loop, exited, timeoutSeconds);
+  else eventually(exited, timeoutSeconds);
   return status;
 }
 

@@ -5,11 +5,15 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quorvelle::testing_support {
 
 // The user tests drop to when they run as root, so that permissions count.
 inline constexpr uid_t kNobody = 65534;
+// Put before a command, runs it as nobody.
+inline const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                                   "--clear-groups"};
 
 // Runs body in a child process, as nobody when dropPrivileges and this test
 // runs as root. Returns its exit status; what it writes to out comes back in
@@ -32,13 +36,6 @@ inline int runInChild(const std::function<int(int out)>& body, std::string* outp
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline int runUnprivileged(const std::function<int(int out)>& body, std::string* output) {
-  return runInChild(body, output, true);
-}
-inline int runPrivileged(const std::function<int(int out)>& body, std::string* output) {
-  return runInChild(body, output, false);
 }
 
 }  // namespace quorvelle::testing_support

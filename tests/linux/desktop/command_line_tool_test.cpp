@@ -3,14 +3,13 @@
 // count as writable (the suite runs as root, to whom every folder is).
 #include "install/command_line_tool.h"
 
-#include <sys/stat.h>
 
-#include <fstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "linux/desktop/pkexec_administrator_scripts.h"
+#include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/test_files.h"
 #include "sim/sim_administrator_scripts.h"
@@ -23,14 +22,12 @@ namespace fs = std::filesystem;
 using testing::ElementsAre;
 
 void writeExecutable(const std::string& path, const std::string& text = "#!/bin/sh\n") {
-  std::ofstream(path) << text;
-  chmod(path.c_str(), 0755);
+  testing_support::writeText(path, text, true);
 }
 
 struct CommandLineToolTest : testing::Test {
   explicit CommandLineToolTest(const std::string& bundleFolder = "Quorvelle.app") {
     bundles.mainPath = temp.file(bundleFolder);
-    fs::create_directories(bundles.mainPath + "/Contents/Helpers");
     fs::create_directories(temp.file("home"));
     fs::create_directories(systemBin);
     writeExecutable(helper());
@@ -88,8 +85,7 @@ TEST_F(CommandLineToolTest, WhatStoodAtTheLinkPathGoesToTheTrashAndARegularFileI
 TEST_F(CommandLineToolTest, NeitherWritableRunsOneAdministratorCommandAndReportsItsFailures) {
   files.unwritable = {userBin, systemBin};
   EXPECT_EQ(tool.install(&error), systemLink) << error;
-  EXPECT_THAT(scripts.sources, ElementsAre(script("mkdir -p " + systemBin + " && ln -sfT '" + helper() + "' '" +
-                                                  systemLink + "'")));
+  EXPECT_EQ(scripts.sources.size(), 1u) << "one password asked; what it runs is run for real below";
   for (auto [outcome, message] : {std::pair{ScriptOutcome{true, false, "Request dismissed"}, "Request dismissed"},
                                   {ScriptOutcome{true, false, std::nullopt}, "Command failed."},
                                   {ScriptOutcome{false, false, std::nullopt}, "Could not build script."}}) {
@@ -125,12 +121,7 @@ struct AwkwardPathTest : CommandLineToolTest {
 };
 
 TEST_F(AwkwardPathTest, QuotingKeepsAnyPathWholeAndInert) {
-  ASSERT_TRUE(tool.install(&error));
-  // Quoted for the shell, then escaped for the script literal.
-  std::string quoted = "'" + temp.path() + "/it'\\\\''s \\\"q\\\" $(touch pwned) \\\\n.app/";
-  EXPECT_THAT(scripts.sources[0], testing::HasSubstr(quoted));
-
-  fs::remove(systemBin);
+  fs::remove(systemBin);  // made by the command
   EXPECT_EQ(realTool.install(&error), systemLink) << error;
   EXPECT_EQ(target(systemLink), helper());
   EXPECT_FALSE(fs::exists(temp.file("pwned")));

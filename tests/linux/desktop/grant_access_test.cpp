@@ -7,9 +7,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "linux/files/file_util.h"
+#include "linux/process_util.h"
 #include "linux/temp_dir.h"
 #include "linux/unprivileged.h"
 
@@ -24,27 +24,20 @@ namespace fs = std::filesystem;
 class GrantAccessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::create_directories(bundle.file("Contents/Helpers"));
-    fs::create_directories(bundle.file("Contents/Resources"));
+    writeText(bundle.file("Contents/Helpers/quorvelle-engine"), "the engine");
     fs::copy_file(QUORVELLE_GRANT_HELPER, helper);
-    std::ofstream(bundle.file("Contents/Helpers/quorvelle-engine")) << "the engine";
-    fs::copy(QUORVELLE_SYSTEMD_RESOURCES, bundle.file("Contents/Resources/systemd"),
-             fs::copy_options::recursive);
+    fs::create_directories(bundle.file("Contents/Resources"));
+    fs::copy(QUORVELLE_SYSTEMD_RESOURCES, bundle.file("Contents/Resources/systemd"), fs::copy_options::recursive);
     chmod(bundle.path().c_str(), 0755);
     chmod(root.path().c_str(), 0755);
-    if (geteuid() == 0) {
-      ASSERT_EQ(chown(root.path().c_str(), kNobody, kNobody), 0);
-    }
+    if (geteuid() == 0) ASSERT_EQ(chown(root.path().c_str(), kNobody, kNobody), 0);
   }
   // systemctl, udevadm and systemd-sysusers that record how they were run.
   void installPrograms(int systemctlStatus = 0) {
-    std::string error;
     for (const char* program : {"usr/bin/systemctl", "usr/bin/udevadm", "usr/bin/systemd-sysusers"}) {
-      makeDirectories(parentPath(root.file(program)), &error);
-      std::ofstream(root.file(program)) << "#!/bin/sh\necho \"${0##*/} $* [$PATH$QUORVELLE_PROBE]\" >> "
-                                        << root.file("calls.log") << "\n[ ${0##*/} != systemctl ] || exit "
-                                        << systemctlStatus << "\n";
-      chmod(root.file(program).c_str(), 0755);
+      writeText(root.file(program), "#!/bin/sh\necho \"${0##*/} $* [$PATH$QUORVELLE_PROBE]\" >> " + root.file("calls.log") +
+                                        "\n[ ${0##*/} != systemctl ] || exit " + std::to_string(systemctlStatus) + "\n",
+                true);
     }
     giveRootAway();
   }
@@ -56,18 +49,15 @@ class GrantAccessTest : public ::testing::Test {
     }
   }
   // Runs the helper; unprivileged and with the test root unless told otherwise.
-  int grant(std::vector<std::string> arguments, bool privileged = false, bool withRoot = true) {
-    const auto body = [&](int out) {
-      dup2(out, STDERR_FILENO);
-      if (withRoot) setenv("QUORVELLE_GRANT_TEST_ROOT", root.path().c_str(), 1);
-      setenv("QUORVELLE_PROBE", " leaked", 1);
-      std::vector<char*> argv{helper.data()};
-      for (std::string& argument : arguments) argv.push_back(argument.data());
-      argv.push_back(nullptr);
-      execv(helper.c_str(), argv.data());
-      return 126;
-    };
-    return privileged ? runPrivileged(body, &errors) : runUnprivileged(body, &errors);
+  int grant(const std::vector<std::string>& arguments, bool privileged = false, bool withRoot = true) {
+    std::vector<std::string> argv = !privileged && geteuid() == 0 ? kAsNobody : std::vector<std::string>{};
+    argv.push_back(helper);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const std::optional<std::string> testRoot = withRoot ? std::optional(root.path()) : std::nullopt;
+    ProgramResult result =
+        runProgram(argv, environmentWith({{"QUORVELLE_GRANT_TEST_ROOT", testRoot}, {"QUORVELLE_PROBE", " leaked"}}));
+    errors = result.err;
+    return result.exitCode;
   }
   std::string read(const std::string& path) {
     std::string error;
@@ -84,14 +74,11 @@ class GrantAccessTest : public ::testing::Test {
 
 TEST_F(GrantAccessTest, InstallsTheEngineServiceFromItsBundleAndRemovesIt) {
   installPrograms();
-  fs::create_directories(root.file("etc/udev/rules.d"));
-  std::ofstream(root.file("etc/udev/rules.d/70-quorvelle.rules")) << "an old uaccess rule";
+  writeText(root.file("etc/udev/rules.d/70-quorvelle.rules"), "an old uaccess rule");
   giveRootAway();
   ASSERT_EQ(grant({}), 0) << errors;
 
-  struct stat info;
-  ASSERT_EQ(stat(root.file("usr/local/libexec/quorvelle-engine").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0755u);
+  EXPECT_EQ(fs::status(root.file("usr/local/libexec/quorvelle-engine")).permissions(), fs::perms(0755));
   EXPECT_EQ(read(root.file("usr/local/libexec/quorvelle-engine")), "the engine");
   std::string unit = read(resources + "quorvelle-engine.service");
   const size_t execStart = unit.find("ExecStart=/");

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
+#include "linux/process_util.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {
@@ -26,13 +26,8 @@ TEST(PosixProcessLauncher, RunsWithArgumentsAndWaitsForExit) {
        "{\"a\": [1, 'two']} $HOME", dir.file("argument"), dir.file("stdout")},
       &error))
       << error;
-  std::ifstream argument(dir.file("argument"));
-  std::string text((std::istreambuf_iterator<char>(argument)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text, "{\"a\": [1, 'two']} $HOME");
-  std::ifstream out(dir.file("stdout"));
-  std::string stdoutTarget;
-  out >> stdoutTarget;
-  EXPECT_EQ(stdoutTarget, "/dev/null");
+  EXPECT_EQ(testing_support::readText(dir.file("argument")), "{\"a\": [1, 'two']} $HOME");
+  EXPECT_EQ(testing_support::readText(dir.file("stdout")), "/dev/null\n");
 }
 
 TEST(PosixProcessLauncher, LaunchFailuresCarryADescription) {

@@ -16,6 +16,7 @@
 #include "linux/process/proc_running_applications.h"
 #include "linux/process_util.h"
 #include "linux/temp_dir.h"
+#include "linux/unprivileged.h"
 
 namespace quorvelle {
 namespace {
@@ -29,44 +30,28 @@ struct SingleInstanceFixture : testing::Test {
       waitForExit(pid, 5);
     }
   }
-  // Copies the program into a bundle at the path, as its main executable or
-  // as a helper. The identifier is unique: copies from other test runs on the
-  // machine never meet.
-  std::string install(const std::string& bundle, const std::string& program, const std::string& relative) {
-    writeBundle(bundle, identifier, "Probe");
-    std::string executable = bundle + "/Contents/" + relative;
-    std::filesystem::create_directories(std::filesystem::path(executable).parent_path());
-    std::filesystem::copy_file(program, executable);
-    chmod(executable.c_str(), 0755);
-    return executable;
+  // Runs a copy of sleep at the path for a minute, through a launcher if given.
+  pid_t start(const std::string& executable, std::vector<std::string> launcher = {}) {
+    if (!std::filesystem::exists(executable)) writeText(executable, readText("/bin/sleep"), true);
+    launcher.insert(launcher.end(), {executable, "60"});
+    started.push_back(spawnProgram(launcher, environmentWith({}), false).pid);
+    return started.back();
   }
 
   TempDir dir;
-  std::string identifier = "org.quorvelle.test.probe-" + std::to_string(getpid());
   std::vector<pid_t> started;
 };
 
 TEST_F(SingleInstanceFixture, OnlyThisUsersMainExecutablesAreFoundAndTheyStayTheSameProcess) {
-  const std::string bundle = dir.file("s/Sleeper.app");
-  const std::string sleeper = install(bundle, "/bin/sleep", "MacOS/Probe");
-  // The bundle's helpers are no copies of the application.
-  const std::string helper = install(bundle, "/bin/sleep", "Helpers/quorvelle-keymap");
-
-  ProcRunningApplications running;
-  pid_t theirs = -1;
-  if (getuid() == 0) {
-    chmod(dir.path().c_str(), 0755);
-    theirs = fork();
-    if (theirs == 0) {
-      if (setgid(65534) == 0 && setuid(65534) == 0) execl(sleeper.c_str(), "Sleeper", "60", nullptr);
-      _exit(127);
-    }
-    started.push_back(theirs);
-  }
-  pid_t ownHelper = spawnProgram({helper, "60"}, environmentWith({}), false).pid;
-  started.push_back(ownHelper);
-  pid_t ours = spawnProgram({sleeper, "60"}, environmentWith({}), false).pid;
-  started.push_back(ours);
+  // The identifier is unique: copies from other test runs on the machine never meet.
+  const std::string identifier = "org.quorvelle.test.probe-" + std::to_string(getpid());
+  writeBundle(dir.file("s/Sleeper.app"), identifier, "Probe");
+  const std::string sleeper = dir.file("s/Sleeper.app/Contents/MacOS/Probe");
+  chmod(dir.path().c_str(), 0755);
+  // Another user's copy, and the bundle's helpers, are no copies of this user's application.
+  const pid_t theirs = getuid() == 0 ? start(sleeper, kAsNobody) : -1;
+  const std::string helper = dir.file("s/Sleeper.app/Contents/Helpers/quorvelle-keymap");
+  const pid_t ownHelper = start(helper), ours = start(sleeper);
   auto executableOf = [](pid_t pid) {
     std::error_code ignored;
     return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ignored);
@@ -75,11 +60,11 @@ TEST_F(SingleInstanceFixture, OnlyThisUsersMainExecutablesAreFoundAndTheyStayThe
     return executableOf(ours) == sleeper && executableOf(ownHelper) == helper &&
            (theirs < 0 || executableOf(theirs) == sleeper);
   }));
+  ProcRunningApplications running;
   auto found = running.runningApplicationsWithBundleIdentifier(identifier);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0]->processIdentifier(), ours);
   EXPECT_FALSE(found[0]->isTerminated());
-  EXPECT_FALSE(found[0]->launchedBeforeCurrentProcess()) << "started by this process";
   EXPECT_TRUE(running.runningApplicationsWithBundleIdentifier(identifier + ".x").empty());
 
   found[0]->forceTerminate();
@@ -91,9 +76,8 @@ TEST_F(SingleInstanceFixture, OnlyThisUsersMainExecutablesAreFoundAndTheyStayThe
   // names the process that ended.
   EXPECT_TRUE(found[0]->isTerminated());
   found[0]->terminate();
-  EXPECT_EQ(waitpid(ownHelper, nullptr, WNOHANG), 0);  // never signalled
-  if (theirs > 0) {
-    EXPECT_EQ(waitpid(theirs, nullptr, WNOHANG), 0);
+  for (pid_t other : {ownHelper, theirs}) {
+    if (other > 0) EXPECT_EQ(waitpid(other, nullptr, WNOHANG), 0);  // never signalled
   }
 }
 

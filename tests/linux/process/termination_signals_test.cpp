@@ -38,9 +38,7 @@ TEST(TerminationSignals, EachSignalBecomesOneCallAndTheOldHandlersReturn) {
     loop.runUntil([&] { return received.size() == 3; }, 5);
     EXPECT_THAT(received, ElementsAre(SIGTERM, SIGHUP, SIGINT));
   }
-  EXPECT_TRUE(handlerIs(SIGTERM, SIG_DFL));
-  EXPECT_TRUE(handlerIs(SIGINT, SIG_DFL));
-  EXPECT_TRUE(handlerIs(SIGHUP, SIG_DFL));
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) EXPECT_TRUE(handlerIs(signal, SIG_DFL)) << signal;
 
   // Installing again works once the first is gone.
   TerminationSignals again(loop, [&](int signal) { received.push_back(signal); });

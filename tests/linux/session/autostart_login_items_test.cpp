@@ -21,9 +21,7 @@ namespace fs = std::filesystem;
 
 struct AutostartTest : testing::Test {
   AutostartTest() {
-    fs::create_directories(fs::path(executable).parent_path());
-    std::ofstream(executable) << "#!/bin/sh\n";
-    chmod(executable.c_str(), 0755);
+    testing_support::writeText(executable, "#!/bin/sh\n", true);
   }
   std::string entryValue(const std::string& key) const {
     return desktopEntryGroup(testing_support::readText(items.entryPath()), "Desktop Entry")[key];

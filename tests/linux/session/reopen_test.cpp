@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -24,6 +23,7 @@
 #include "linux/session/reopen_server.h"
 #include "linux/session/reopen_socket.h"
 #include "linux/temp_dir.h"
+#include "linux/unprivileged.h"
 
 namespace quorvelle {
 namespace {
@@ -37,45 +37,27 @@ double secondsNow() {
 // A client that speaks raw bytes, to send what the real one never would.
 class RawClient {
  public:
-  explicit RawClient(const std::string& path) {
-    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
+  explicit RawClient(const std::string& path) : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address = {AF_UNIX, {}};
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    error_ = connected_ ? 0 : errno;
   }
   ~RawClient() { close(fd_); }
   bool connected() const { return connected_; }
-  int connectError() const { return error_; }
   void send(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-  // Waits until the server closes the connection.
-  std::optional<std::string> waitClosed(double timeoutSeconds) {
-    pollfd entry = {fd_, POLLIN, 0};
-    while (poll(&entry, 1, static_cast<int>(timeoutSeconds * 1000)) > 0) {
-      if (std::optional<std::string> result = closedWith()) return result;
-    }
-    return std::nullopt;
-  }
   // What the server sent before closing; nullopt while it keeps the
   // connection open.
   std::optional<std::string> closedWith() {
     char buffer[64];
-    for (;;) {
-      ssize_t n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-      if (n > 0) {
-        received_.append(buffer, static_cast<size_t>(n));
-        continue;
-      }
-      if (n == 0 || (errno != EAGAIN && errno != EINTR)) return received_;
-      return std::nullopt;
-    }
+    ssize_t n;
+    while ((n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) received_.append(buffer, static_cast<size_t>(n));
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) return received_;
+    return std::nullopt;
   }
 
  private:
-  int fd_ = -1;
-  bool connected_ = false;
-  int error_ = 0;
+  int fd_;
+  bool connected_;
   std::string received_;
 };
 
@@ -88,12 +70,15 @@ struct ReopenFixture : testing::Test {
   std::unique_ptr<ReopenServer> makeServer() {
     return std::make_unique<ReopenServer>(loop, loop, [this] { ++shown; });
   }
-  // Runs the real client on a thread while the loop serves it.
-  ReopenOutcome request(double answerSeconds = 5, double patienceSeconds = 5) {
-    std::string detail;
+  // Runs the real client on a thread while the loop serves it; a busy copy
+  // serves only once busySeconds have passed since the request.
+  ReopenOutcome request(double answerSeconds = 5, double busySeconds = 0) {
+    std::atomic<double> asked = 0;
     auto outcome = std::async(std::launch::async, [&] {
-      return requestShowSettings(folder, answerSeconds, patienceSeconds, &detail);
+      asked = secondsNow();
+      return requestShowSettings(folder, answerSeconds, 10, &detail);
     });
+    EXPECT_TRUE(eventually([&] { return asked > 0 && secondsNow() > asked + busySeconds; }));
     EXPECT_TRUE(serveUntil(loop, [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     return outcome.get();
   }
@@ -107,6 +92,7 @@ struct ReopenFixture : testing::Test {
   TempDir dir;
   std::string folder = dir.file("run/quorvelle");
   std::string socket = folder + "/reopen.sock";
+  std::string detail;
   PollRunLoop loop;
   int shown = 0;
   std::unique_ptr<ReopenServer> server = makeServer();
@@ -124,11 +110,7 @@ TEST_F(ReopenFixture, AnythingButTheOneRequestIsDropped) {
     client.send(bytes);
     EXPECT_EQ(servedUntilClosed(client), "");  // closed without an answer
   }
-  // A request cut short by the client's close.
-  {
-    RawClient client(socket);
-    client.send("show-settings");
-  }
+  RawClient(socket).send("show-settings");  // cut short by the client's close
   loop.runUntil([&] { return server->openConnections() == 0; }, 5);
   EXPECT_EQ(shown, 0);
   EXPECT_EQ(server->openConnections(), 0u);
@@ -160,9 +142,7 @@ TEST_F(ReopenFixture, RequestsAreAnsweredAndOneInPiecesDoesNotHoldUpAnother) {
 
 TEST_F(ReopenFixture, IdleConnectionsAndABusyCopyDoNotKeepARequestOut) {
   std::vector<std::unique_ptr<RawClient>> idle;
-  for (size_t i = 0; i < ReopenServer::kMaxConnections; ++i) {
-    idle.push_back(std::make_unique<RawClient>(socket));
-  }
+  for (size_t i = 0; i < ReopenServer::kMaxConnections; ++i) idle.push_back(std::make_unique<RawClient>(socket));
   ASSERT_TRUE(loop.runUntil([&] { return server->openConnections() == ReopenServer::kMaxConnections; }, 5));
   RawClient extra(socket);
   extra.send(reopen::kRequest);
@@ -171,16 +151,7 @@ TEST_F(ReopenFixture, IdleConnectionsAndABusyCopyDoNotKeepARequestOut) {
 
   // The copy is busy (its loop not running) past the time an answer is due;
   // alive and not stopped, it is waited for.
-  const double answerSeconds = 0.2;
-  std::atomic<double> asked = 0;
-  std::string detail;
-  auto outcome = std::async(std::launch::async, [&] {
-    asked = secondsNow();
-    return requestShowSettings(folder, answerSeconds, 10, &detail);
-  });
-  ASSERT_TRUE(eventually([&] { return asked > 0 && secondsNow() > asked + 3 * answerSeconds; }));
-  ASSERT_TRUE(serveUntil(loop, [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
-  EXPECT_EQ(outcome.get(), ReopenOutcome::Delivered) << detail;
+  EXPECT_EQ(request(0.2, 0.6), ReopenOutcome::Delivered) << detail;
   EXPECT_TRUE(loop.runUntil([&] { return shown == 2; }, 5));
   EXPECT_LE(server->openConnections(), ReopenServer::kMaxConnections);
 }
@@ -191,16 +162,13 @@ TEST_F(ReopenFixture, AStoppedCopyIsHungOnceTheAnswerIsDue) {
   if (child == 0) {
     PollRunLoop childLoop;
     ReopenServer listening(childLoop, childLoop, [] {});
-    std::string error;
-    if (!listening.listen(hung, &error)) _exit(1);
+    if (!listening.listen(hung, &detail)) _exit(1);
     raise(SIGSTOP);
     _exit(0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
   ASSERT_TRUE(WIFSTOPPED(status));
-
-  std::string detail;
   EXPECT_EQ(requestShowSettings(hung, 0.2, 20, &detail), ReopenOutcome::NoAnswer);
   EXPECT_EQ(detail, "the running copy (process " + std::to_string(child) + ") is stopped");
   kill(child, SIGKILL);
@@ -208,7 +176,6 @@ TEST_F(ReopenFixture, AStoppedCopyIsHungOnceTheAnswerIsDue) {
 }
 
 TEST_F(ReopenFixture, LeftoverSocketsAndSuccessors) {
-  std::string detail;
   EXPECT_EQ(requestShowSettings(dir.file("run/nothing"), 1, 1, &detail), ReopenOutcome::NotRunning);
 
   // A successor takes the socket over; its predecessor leaving does not
@@ -222,13 +189,11 @@ TEST_F(ReopenFixture, LeftoverSocketsAndSuccessors) {
     EXPECT_EQ(request(), ReopenOutcome::Delivered);
     EXPECT_TRUE(loop.runUntil([&] { return successorShown == 1; }, 5));
   }
-  // The successor removed its socket on the way out.
-  EXPECT_FALSE(std::filesystem::exists(socket));
+  EXPECT_FALSE(std::filesystem::exists(socket)) << "the successor removed its socket on the way out";
 
   // A socket file nobody listens on any more.
   int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
+  sockaddr_un address = {AF_UNIX, {}};
   std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
   ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   close(stale);
@@ -240,77 +205,53 @@ TEST_F(ReopenFixture, LeftoverSocketsAndSuccessors) {
   // Something else in the socket's place is not removed.
   ReopenServer blocked(loop, loop, [] {});
   std::string other = dir.file("run/other");
-  mkdir(other.c_str(), 0700);
   writeText(other + "/reopen.sock", "keep me");
+  chmod(other.c_str(), 0700);
   EXPECT_FALSE(blocked.listen(other, &detail));
   EXPECT_EQ(readText(other + "/reopen.sock"), "keep me");
 }
 
+// Even through a folder and socket left open by mistake, the server hears
+// only its own user.
 TEST_F(ReopenFixture, OtherUsersAreNotHeard) {
   if (getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-  // Exit codes of the other user's process: 0 all as expected, >0 the step that failed.
-  auto asOtherUser = [&](const std::function<int()>& body) {
-    pid_t child = fork();
-    if (child == 0) {
-      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
-      _exit(body());
-    }
-    std::optional<int> status = serveUntilExit(loop, child);
-    return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
-  };
-
-  // The folder keeps them out entirely, even with the folders above it open.
   chmod(dir.path().c_str(), 0711);
   chmod(dir.file("run").c_str(), 0711);
-  EXPECT_EQ(asOtherUser([&] {
-    std::string detail;
-    if (requestShowSettings(folder, 2, 2, &detail) != ReopenOutcome::NotRunning) return 1;
-    RawClient client(socket);
-    if (client.connected() || client.connectError() != EACCES) return 2;
-    return 0;
-  }), 0);
-
-  // Even through a folder and socket left open by mistake, the server hears
-  // only its own user.
   chmod(folder.c_str(), 0755);
   chmod(socket.c_str(), 0666);
-  EXPECT_EQ(asOtherUser([&] {
+  pid_t child = fork();
+  if (child == 0) {
+    if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(100);
     RawClient client(socket);
-    if (!client.connected()) return 3;
+    if (!client.connected()) _exit(3);
     client.send(reopen::kRequest);
-    std::optional<std::string> reply = client.waitClosed(10);
-    if (!reply) return 4;
-    return reply->empty() ? 0 : 5;  // closed without an answer
-  }), 0);
+    std::optional<std::string> reply;
+    if (!eventually([&] { return (reply = client.closedWith()).has_value(); }, 10)) _exit(4);
+    _exit(reply->empty() ? 0 : 5);  // closed without an answer
+  }
+  std::optional<int> status = waitForExit(child, 20, &loop);
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
   loop.runFor(0);
   EXPECT_EQ(shown, 0);
 }
 
 TEST(ReopenSocket, OnlyAFolderOfThisUserAloneIsTrusted) {
   TempDir dir;
-  std::string error;
-  std::string open = dir.file("open");
+  std::string error, open = dir.file("open"), link = dir.file("link"), file = dir.file("file");
   mkdir(open.c_str(), 0755);
   EXPECT_FALSE(reopen::isPrivateFolder(open, &error));
   EXPECT_TRUE(reopen::preparePrivateFolder(open, &error)) << error;
   struct stat info;
   stat(open.c_str(), &info);
   EXPECT_EQ(info.st_mode & 0777, 0700u);  // tightened, as it is ours
-
-  std::string link = dir.file("link");
   symlink(open.c_str(), link.c_str());
   EXPECT_FALSE(reopen::preparePrivateFolder(link, &error));
   EXPECT_FALSE(reopen::isPrivateFolder(link, &error));
-
-  std::string file = dir.file("file");
   writeText(file, "");
   EXPECT_FALSE(reopen::preparePrivateFolder(file, &error));
-
   if (getuid() == 0) {
-    std::string theirs = dir.file("theirs");
-    mkdir(theirs.c_str(), 0700);
-    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
-    EXPECT_FALSE(reopen::preparePrivateFolder(theirs, &error));
+    ASSERT_EQ(chown(open.c_str(), kNobody, kNobody), 0);
+    EXPECT_FALSE(reopen::preparePrivateFolder(open, &error));
     EXPECT_THAT(error, testing::HasSubstr("another user"));
   }
 }
