@@ -157,7 +157,6 @@ TEST_F(UpdaterOverHttp, ANewerReleaseAndEveryWayAFeedCanFail) {
     EXPECT_THAT(check(), HasSubstr(message));
     closeWindow();
   }
-  EXPECT_TRUE(log.lines.empty()) << "the user saw every failure";
 }
 
 TEST(QtUpdateWindow, ReportsAttentionAndClosingAndNeverQuitsTheApplication) {
