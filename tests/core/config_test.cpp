@@ -23,67 +23,43 @@ TEST(ConfigLoading, EmptyStoreGivesDefaultsAndWritesNothing) {
   EXPECT_TRUE(store.values.empty());
 }
 
-struct EnabledCase {
-  PropertyValue stored;
-  bool expected;
-};
-
-TEST(ConfigLoading, EnabledAcceptsOnlyBooleansAndExactZeroOrOne) {
-  const EnabledCase cases[] = {
-      {true, true},
-      {false, false},
-      {std::int64_t{0}, false},
-      {std::int64_t{1}, true},
-      {std::uint64_t{0}, false},
-      {std::int64_t{2}, true},
-      {std::int64_t{-1}, true},
-      {0.0, false},
-      {1.0, true},
-      {std::string("NO"), true},
-      {std::string("0"), true},
-      {std::monostate{}, true},
+// Each setting as read from what the store holds (true reads as 1); reading
+// writes nothing back.
+TEST(ConfigLoading, EachSettingTakesOnlyWhatItsTypeAllows) {
+  const std::tuple<const char*, PropertyValue, std::uint64_t> cases[] = {
+      // Enabled: booleans, and numbers other than exactly zero are on.
+      {"enabled", true, 1}, {"enabled", false, 0}, {"enabled", std::int64_t{0}, 0}, {"enabled", std::int64_t{1}, 1},
+      {"enabled", std::uint64_t{0}, 0}, {"enabled", std::int64_t{2}, 1}, {"enabled", std::int64_t{-1}, 1},
+      {"enabled", 0.0, 0}, {"enabled", 1.0, 1}, {"enabled", std::string("NO"), 1}, {"enabled", std::string("0"), 1},
+      {"enabled", std::monostate{}, 1},
+      // Modifiers: any number as it is; the empty set is not the default.
+      {"modifierFlags", std::uint64_t{0}, 0}, {"modifierFlags", std::int64_t{0}, 0},
+      {"modifierFlags", std::uint64_t{0x120000}, 0x120000},
+      {"modifierFlags", std::uint64_t{0xFFFFFFFFFFFFFFFF}, 0xFFFFFFFFFFFFFFFF},
+      {"modifierFlags", std::int64_t{-1}, 0xFFFFFFFFFFFFFFFF}, {"modifierFlags", true, 1},
+      {"modifierFlags", false, 0}, {"modifierFlags", 2.9, 2},
+      // Reals at the ends of the integer ranges (2^64 and -2^63 are exact):
+      // the greatest below 2^64, -2^63, then out of range 2^64 and the next below -2^63.
+      {"modifierFlags", 18446744073709549568.0, 18446744073709549568u},
+      {"modifierFlags", -9223372036854775808.0, 0x8000000000000000},
+      {"modifierFlags", 18446744073709551616.0, 0}, {"modifierFlags", -9223372036854777856.0, 0},
+      {"modifierFlags", std::string("1835008"), 0x1C0000},  // text is not a number
+      {"modifierFlags", std::monostate{}, 0x1C0000},
+      // The icon setting reads as a boolean.
+      {"hideMenuBarIcon", true, 1}, {"hideMenuBarIcon", false, 0}, {"hideMenuBarIcon", std::int64_t{5}, 1},
+      {"hideMenuBarIcon", std::string("YES"), 1}, {"hideMenuBarIcon", std::string("no"), 0},
+      {"hideMenuBarIcon", std::monostate{}, 0},
   };
-  for (const EnabledCase& c : cases) {
+  for (const auto& [key, stored, expected] : cases) {
     sim::MemoryDefaultsStore store;
-    store.values["enabled"] = c.stored;
-    EXPECT_EQ(Config(store).enabled(), c.expected) << "stored variant index " << c.stored.index();
+    store.values[key] = stored;
+    Config config(store);
+    const std::string name = key;
+    const std::uint64_t read = name == "enabled"         ? config.enabled()
+                               : name == "modifierFlags" ? config.modifiers()
+                                                         : config.hideMenuBarIcon();
+    EXPECT_EQ(read, expected) << key << ", stored variant index " << stored.index();
     EXPECT_EQ(store.writes, 0);
-  }
-}
-
-TEST(ConfigLoading, ModifierFlagsTakesAnyNumberAsItIs) {
-  const std::pair<PropertyValue, std::uint64_t> cases[] = {
-      {std::uint64_t{0}, 0},  // the empty set, not the default
-      {std::int64_t{0}, 0},
-      {std::uint64_t{0x120000}, 0x120000},
-      {std::uint64_t{0xFFFFFFFFFFFFFFFF}, 0xFFFFFFFFFFFFFFFF},
-      {std::int64_t{-1}, 0xFFFFFFFFFFFFFFFF},
-      {true, 1},
-      {false, 0},
-      {2.9, 2},
-      // Reals at the ends of the integer ranges (2^64 and -2^63 are exact).
-      {18446744073709549568.0, 18446744073709549568u},  // the greatest below 2^64
-      {-9223372036854775808.0, 0x8000000000000000},
-      {18446744073709551616.0, 0}, {-9223372036854777856.0, 0},  // out of range: 2^64, the next below -2^63
-      {std::string("1835008"), 0x1C0000},  // text is not a number
-      {std::monostate{}, 0x1C0000},
-  };
-  for (const auto& [stored, expected] : cases) {
-    sim::MemoryDefaultsStore store;
-    store.values["modifierFlags"] = stored;
-    EXPECT_EQ(Config(store).modifiers(), expected) << "stored variant index " << stored.index();
-  }
-}
-
-TEST(ConfigLoading, HideMenuBarIconReadsAsABoolean) {
-  const std::pair<PropertyValue, bool> cases[] = {
-      {true, true},        {false, false},          {std::int64_t{5}, true},
-      {std::string("YES"), true}, {std::string("no"), false}, {std::monostate{}, false},
-  };
-  for (const auto& [stored, expected] : cases) {
-    sim::MemoryDefaultsStore store;
-    store.values["hideMenuBarIcon"] = stored;
-    EXPECT_EQ(Config(store).hideMenuBarIcon(), expected) << "stored variant index " << stored.index();
   }
 }
 

@@ -1,5 +1,6 @@
-// Starting and stopping the engine: the order of the calls into the tap, the
-// key mapping tool and the caps-lock reset, and what a failure leaves behind.
+// Starting and stopping the engine: repeated starts and stops, a hold
+// forgotten, and a mapping tool that cannot run. The order of the calls is
+// checked where the application delegate starts and stops the engine.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -16,7 +17,6 @@ using testing::ElementsAre;
 constexpr char kApplyText[] =
     "{\"UserKeyMapping\":[{\"HIDKeyboardModifierMappingSrc\":0x700000039,"
     "\"HIDKeyboardModifierMappingDst\":0x70000006D}]}";
-constexpr char kClearText[] = "{\"UserKeyMapping\":[]}";
 
 class Lifecycle : public testing::Test {
  protected:
@@ -29,33 +29,6 @@ class Lifecycle : public testing::Test {
   HyperKeyManager manager{taps, mapping};
 };
 
-TEST_F(Lifecycle, StartCreatesTapThenMapsThenEnables) {
-  ASSERT_TRUE(manager.start());
-  EXPECT_EQ(taps.lastMask, 3072u);
-  EXPECT_THAT(journal.entries(),
-              ElementsAre("tap created", "run /bundle/Contents/Helpers/quorvelle-keymap", "caps lock off",
-                          "source created", "source added", "tap enabled"));
-  ASSERT_EQ(launcher.launches.size(), 1u);
-  EXPECT_EQ(launcher.launches[0].executable, "/bundle/Contents/Helpers/quorvelle-keymap");
-  EXPECT_THAT(launcher.launches[0].arguments, ElementsAre("property", "--set", kApplyText));
-  EXPECT_TRUE(manager.hasTap());
-  EXPECT_TRUE(taps.tap()->enabled());
-  EXPECT_TRUE(taps.tap()->onRunLoop());
-}
-
-TEST_F(Lifecycle, StopDisablesRemovesThenClearsMapping) {
-  ASSERT_TRUE(manager.start());
-  taps.tap()->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
-  ASSERT_TRUE(manager.isHyperDown());
-  journal.clear();
-  manager.stop();
-  EXPECT_THAT(journal.entries(), ElementsAre("tap disabled", "source removed", "tap released",
-                                             "run /bundle/Contents/Helpers/quorvelle-keymap"));
-  EXPECT_THAT(launcher.launches.back().arguments, ElementsAre("property", "--set", kClearText));
-  EXPECT_FALSE(manager.hasTap());
-  EXPECT_FALSE(manager.isHyperDown());
-}
-
 TEST_F(Lifecycle, SecondStartAndStrayStopsDoNothing) {
   manager.stop();  // never started
   EXPECT_TRUE(journal.entries().empty());
@@ -63,24 +36,16 @@ TEST_F(Lifecycle, SecondStartAndStrayStopsDoNothing) {
   ASSERT_TRUE(manager.start());
   EXPECT_EQ(taps.tapsCreated, 1);
   EXPECT_EQ(launcher.launches.size(), 1u);
+  taps.tap()->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
+  ASSERT_TRUE(manager.isHyperDown());
   manager.stop();
+  EXPECT_FALSE(manager.isHyperDown()) << "a stop forgets the hold";
   manager.stop();
   EXPECT_EQ(launcher.launches.size(), 2u);
   // Running again after a stop applies the mapping again.
   ASSERT_TRUE(manager.start());
   EXPECT_EQ(launcher.launches.size(), 3u);
   EXPECT_EQ(launcher.launches.back().arguments[2], kApplyText);
-}
-
-TEST_F(Lifecycle, RefusedTapChangesNothing) {
-  taps.allowTaps = false;
-  EXPECT_FALSE(manager.start());
-  EXPECT_THAT(journal.entries(), ElementsAre("tap refused"));
-  EXPECT_TRUE(launcher.launches.empty());
-  EXPECT_EQ(hid.resets, 0);
-  EXPECT_FALSE(manager.hasTap());
-  manager.stop();
-  EXPECT_TRUE(launcher.launches.empty());
 }
 
 TEST_F(Lifecycle, ToolThatCannotLaunchIsLoggedAndEngineCarriesOn) {

@@ -47,14 +47,8 @@ std::optional<KeyEvent> SimEventTap::deliver(std::uint32_t type, std::uint16_t k
   return *result;
 }
 
-void SimEventTap::notifyDisabled(std::uint32_t type) {
-  KeyEvent event{type, 0, 0};
-  callback_(type, &event, userInfo_);
-}
-
-std::unique_ptr<EventTap> SimEventTapSystem::createTap(std::uint64_t eventMask,
+std::unique_ptr<EventTap> SimEventTapSystem::createTap(std::uint64_t,
                                                        EventTapCallback callback, void* userInfo) {
-  lastMask = eventMask;
   if (!allowTaps) {
     record("tap refused");
     return nullptr;

