@@ -22,8 +22,10 @@ namespace quorvelle {
 struct EngineServiceOptions {
   // Every connection is pinged this often...
   double pingSeconds = 0.5;
-  // ...and closed when it has sent nothing for this long.
-  double silenceSeconds = 2.0;
+  // ...and closed when it has sent nothing for this long: long enough for an
+  // application starting on a busy machine, whose thread may be busy for
+  // seconds; a holder let go loses the hyper key until it reconnects.
+  double silenceSeconds = 5.0;
   std::size_t maxConnections = 16;
   // Where the tap comes from, when not from the tap system itself: a wrapper
   // that watches what the handler is given (the VM tests count repeats).

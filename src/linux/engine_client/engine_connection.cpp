@@ -82,9 +82,13 @@ EngineConnection::Received EngineConnection::receive(Message* message, std::stri
         break;
     }
     if (received.message.type == MessageType::Ping) {
+      // A pong that cannot go out (the service has closed, or is not
+      // reading) ends nothing yet: what the service sent before must still
+      // be read, the mapping among it; the end shows as the end of the stream.
       Message pong;
       pong.type = MessageType::Pong;
-      if (!send(pong, why)) return Received::Ended;
+      std::string ignored;
+      send(pong, &ignored);
       continue;
     }
     *message = received.message;

@@ -91,7 +91,7 @@ stopped_app() {
   kill -STOP "$app"
   trap 'kill -CONT "$app"' EXIT
   hyper 4c
-  wait_for 'logged "released: client not answering"' 5 || fail "the stopped client was not let go"
+  wait_for 'logged "released: client not answering"' 10 || fail "the stopped client was not let go"
   wait_for '! engine_on' 1 || fail "the virtual keyboard stayed after the release"
   info "SIGSTOP of the application: let go after $(ms_until_logged "$stopped" "released: client not answering") ms"
   wait_for '[ "$(now_us)" -ge $((stopped + 3000000)) ]' 5    # stopped for three seconds
