@@ -143,8 +143,7 @@ void KeyPipeline::route(std::uint16_t code, std::int32_t value) {
     return;
   }
   if (!enabled_) {
-    if (wouldWrite(code, value)) write(code, value);
-    else pendingMiscCount_ = 0;
+    writeIfDue(code, value);
     return;
   }
   KeyEvent event{value == kUp ? kKeyUpEvent : kKeyDownEvent, code, physicalFlags()};
@@ -154,8 +153,8 @@ void KeyPipeline::route(std::uint16_t code, std::int32_t value) {
   if (result == nullptr) {
     // A key the output holds (pressed while the engine was off) still goes
     // up, or it would stay down.
-    if (value == kUp && wouldWrite(code, value)) write(code, value);
-    pendingMiscCount_ = 0;
+    if (value == kUp) writeIfDue(code, value);
+    else pendingMiscCount_ = 0;
     return;
   }
   if (!wouldWrite(result->keyCode, value)) {
@@ -180,8 +179,7 @@ void KeyPipeline::passModifier(std::uint16_t code, std::int32_t value) {
       }
     }
   }
-  if (wouldWrite(code, value)) write(code, value);
-  else pendingMiscCount_ = 0;
+  writeIfDue(code, value);
 }
 
 bool KeyPipeline::wouldWrite(std::uint16_t code, std::int32_t value) const {
@@ -190,6 +188,11 @@ bool KeyPipeline::wouldWrite(std::uint16_t code, std::int32_t value) const {
   if (value == kRepeat) return outputDown_[code];
   // Up only when no other keyboard still holds it.
   return outputDown_[code] && holders_[code] == 0;
+}
+
+void KeyPipeline::writeIfDue(std::uint16_t code, std::int32_t value) {
+  if (wouldWrite(code, value)) write(code, value);
+  else pendingMiscCount_ = 0;  // its scan codes go with it
 }
 
 void KeyPipeline::write(std::uint16_t code, std::int32_t value) {

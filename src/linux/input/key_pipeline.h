@@ -94,6 +94,9 @@ class KeyPipeline {
   void route(std::uint16_t code, std::int32_t value);
   void passModifier(std::uint16_t code, std::int32_t value);
   bool wouldWrite(std::uint16_t code, std::int32_t value) const;
+  // Writes the key when the output changes by it; otherwise drops the scan
+  // codes waiting for it.
+  void writeIfDue(std::uint16_t code, std::int32_t value);
   void write(std::uint16_t code, std::int32_t value);
   void alignSynthetic(ModifierFlags flags, bool mayPress);
   void releaseSynthetic();
