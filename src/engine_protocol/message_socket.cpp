@@ -25,7 +25,9 @@ Received receiveMessage(int fd) {
   do {
     // MSG_TRUNC: the packet's whole length, so an oversized one is told apart.
     length = ::recv(fd, wire, sizeof wire, MSG_DONTWAIT | MSG_TRUNC);
-  } while (length < 0 && errno == EINTR);
+    // A peer that closed with messages of ours unread resets the connection:
+    // the kernel says so once, before what the peer sent is read.
+  } while (length < 0 && (errno == EINTR || errno == ECONNRESET));
   if (length < 0) {
     received.kind = errno == EAGAIN || errno == EWOULDBLOCK ? Received::Kind::Nothing : Received::Kind::Closed;
     return received;

@@ -3,9 +3,12 @@
 // Field layout, sizes, magic, version and reserved bytes: the fuzzer and the
 // service's own tests.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <vector>
 
+#include "engine_protocol/message_socket.h"
 #include "engine_protocol/protocol.h"
 
 namespace quorvelle::engine_protocol {
@@ -47,6 +50,24 @@ TEST(ProtocolTest, EncodingCarriesNoMoreTranslationsThanTheLimitAndNothingPastTh
   EXPECT_EQ(parsed->translationCount, 1u);
   EXPECT_EQ(parsed->translations[0].to, 188);
   EXPECT_EQ(parsed->translations[7].from, 0);
+}
+
+// The service closes a connection with the client's last pong unread (a
+// session switch): the kernel reports a reset first, then what was sent
+// before the close, the refusal and the mapping among it, must still be read.
+TEST(MessageSocketTest, WhatThePeerSentBeforeClosingIsReadEvenAfterAReset) {
+  int fds[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
+  Message status;
+  status.type = MessageType::Status;
+  ASSERT_TRUE(sendMessage(fds[0], status));
+  ASSERT_TRUE(sendMessage(fds[1], Message{}));  // never read
+  ::close(fds[0]);
+  const Received first = receiveMessage(fds[1]);
+  EXPECT_EQ(first.kind, Received::Kind::Message);
+  EXPECT_EQ(first.message.type, MessageType::Status);
+  EXPECT_EQ(receiveMessage(fds[1]).kind, Received::Kind::Closed);
+  ::close(fds[1]);
 }
 
 }  // namespace
