@@ -1,64 +1,66 @@
-// The key mapping tool as the core runs it, a real process, against a server
-// of the test's own on a real socket.
-#include <linux/input-event-codes.h>
-
+// The key mapping tool as the core runs it, a real process, against the real
+// engine service on a socket in a temporary folder.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/key_mapping.h"
-#include "linux/engine_test_server.h"
 #include "linux/process_util.h"
-#include "linux/temp_dir.h"
+#include "service/service_harness.h"
 
-namespace quorvelle {
+namespace quorvelle::testing_support {
 namespace {
 
-using engine_protocol::MessageType;
-using engine_protocol::Served;
-using testing::ElementsAre;
-using testing::HasSubstr;
-using namespace testing_support;
+using ::testing::HasSubstr;
 
-struct KeymapToolTest : testing::Test {
+struct KeymapToolTest : ::testing::Test {
+  // Runs the tool to its end while the service answers it on this thread.
   ProgramResult runTool(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), QUORVELLE_KEYMAP_TOOL);
-    return runProgram(arguments, environmentWith({{"QUORVELLE_ENGINE_SOCKET", path}}));
+    const Spawned tool = spawnProgram(arguments, environmentWith({{"QUORVELLE_ENGINE_SOCKET", path}}), true);
+    ProgramResult result;
+    const std::optional<int> status = waitForExit(tool.pid, 20, &h.loop);
+    result.out = readAll(tool.out);
+    result.err = readAll(tool.err);
+    if (status && WIFEXITED(*status)) result.exitCode = WEXITSTATUS(*status);
+    return result;
   }
-  TempDir dir;
-  std::string path = dir.file("engine.sock");
+  std::vector<std::pair<int, int>> table() {
+    std::vector<std::pair<int, int>> pairs;
+    for (const KeyTranslation& t : h.mapping.table()) pairs.emplace_back(t.from, t.to);
+    return pairs;
+  }
+
+  ServiceHarness h;
+  std::string path = h.dir.file("engine.sock");
 };
 
 TEST_F(KeymapToolTest, HandsTheMappingToTheServiceAndSaysWhetherItWasTaken) {
-  EngineTestServer server(path);
-  ASSERT_TRUE(server.listening());
-  ProgramResult set = runTool({"property", "--set", KeyMapping::propertyText(true)});
-  EXPECT_EQ(set.exitCode, 0) << set.err;
-  EXPECT_EQ(set.out + set.err, "");
-  ASSERT_THAT(server.receivedTypes(), ElementsAre(MessageType::SetMapping));
-  const engine_protocol::Message mapping = server.received()[0];
-  ASSERT_EQ(mapping.translationCount, 1u);
-  EXPECT_EQ(mapping.translations[0].from, KEY_CAPSLOCK);
-  EXPECT_EQ(mapping.translations[0].to, KEY_F18);
-  server.clearReceived();
-  ProgramResult clear = runTool({"property", "--set", KeyMapping::propertyText(false)});
-  EXPECT_EQ(clear.exitCode, 0) << clear.err;
-  EXPECT_EQ(server.received().at(0).translationCount, 0u);
-
-  server.answer(Served::NotActiveSession);
-  ProgramResult refused = runTool({"property", "--set", KeyMapping::propertyText(true)});
-  EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_THAT(refused.err, HasSubstr("quorvelle-keymap: the mapping was not taken: this user does not own"));
-}
-
-TEST_F(KeymapToolTest, WithoutTheServiceOrWithBadInputItFailsWithAMessage) {
   ProgramResult missing = runTool({"property", "--set", KeyMapping::propertyText(true)});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_THAT(missing.err, HasSubstr("quorvelle-keymap: no engine service: " + path));
 
-  EngineTestServer server(path);
+  h.listen();
+  ProgramResult set = runTool({"property", "--set", KeyMapping::propertyText(true)});
+  EXPECT_EQ(set.exitCode, 0) << set.err;
+  EXPECT_EQ(set.out + set.err, "");
+  EXPECT_EQ(table(), (std::vector<std::pair<int, int>>{{KEY_CAPSLOCK, KEY_F18}}));
+  ProgramResult clear = runTool({"property", "--set", KeyMapping::propertyText(false)});
+  EXPECT_EQ(clear.exitCode, 0) << clear.err;
+  EXPECT_TRUE(table().empty());
+
+  h.seat.switchTo(::getuid() + 1);
+  ProgramResult refused = runTool({"property", "--set", KeyMapping::propertyText(true)});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(refused.err, HasSubstr("quorvelle-keymap: the mapping was not taken: this user does not own"));
+  EXPECT_TRUE(table().empty());
+}
+
+TEST_F(KeymapToolTest, BadInputFailsWithAMessageAndSendsNothing) {
+  h.listen();
   std::string nine = "{\"UserKeyMapping\":[";
   for (int usage = 4; usage < 13; ++usage) {
     nine += (usage > 4 ? "," : "") + std::string("{\"HIDKeyboardModifierMappingSrc\":") +
@@ -81,8 +83,8 @@ TEST_F(KeymapToolTest, WithoutTheServiceOrWithBadInputItFailsWithAMessage) {
     EXPECT_EQ(run.exitCode, 2) << c.message;
     EXPECT_THAT(run.err, HasSubstr(c.message));
   }
-  EXPECT_EQ(server.accepted(), 0) << "a bad mapping is never sent";
+  EXPECT_TRUE(table().empty()) << "not even the part that was good";
 }
 
 }  // namespace
-}  // namespace quorvelle
+}  // namespace quorvelle::testing_support

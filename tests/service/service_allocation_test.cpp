@@ -15,7 +15,7 @@ TEST(ServiceAllocation, KeyEventsAllocateNothing) {
   keyboard.points = true;
   const int app = h.connect();
   h.startAndEnable(app);
-  h.request(app, mappingMessage(MessageType::SetMapping, {{KEY_CAPSLOCK, KEY_F18}}));
+  h.request(app, mappingMessage({{KEY_CAPSLOCK, KEY_F18}}));
   // The user's own Control takes a synthetic one over: the holder hears of
   // both changes every round.
   const std::vector<std::vector<input_event>> frames = {

@@ -4,13 +4,17 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine_protocol/message_socket.h"
@@ -22,6 +26,7 @@
 #include "service/active_seat_user.h"
 #include "service/engine_service.h"
 #include "service/epoll_fd_watcher.h"
+#include "service/listen_socket.h"
 #include "service/service_key_mapping.h"
 #include "sim/sim_input_devices.h"
 #include "sim/sim_services.h"
@@ -32,31 +37,35 @@ using engine_protocol::Message;
 using engine_protocol::MessageType;
 using engine_protocol::Served;
 
-// seat0's active user as the test sets it; a switch wakes the service
-// through a pipe, as logind's monitor does through its descriptor.
+// seat0's active user as the test sets it (-1: no one's session); a switch
+// wakes the service through a pipe, as logind's monitor does through its
+// descriptor. Atomic: the service may run on a thread of its own.
 class FakeSeatUser : public ActiveSeatUser {
  public:
-  explicit FakeSeatUser(std::optional<uid_t> active) : active_(active) {
+  explicit FakeSeatUser(long long active) : active_(active) {
     if (::pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0) std::abort();
   }
   ~FakeSeatUser() override {
     ::close(fds_[0]);
     ::close(fds_[1]);
   }
-  std::optional<uid_t> activeUser() override { return active_; }
+  std::optional<uid_t> activeUser() override {
+    const long long active = active_;
+    return active < 0 ? std::nullopt : std::optional<uid_t>(static_cast<uid_t>(active));
+  }
   int changeFd() const override { return fds_[0]; }
   void changeSeen() override {
     char buffer[64];
     while (::read(fds_[0], buffer, sizeof buffer) > 0) {
     }
   }
-  void switchTo(std::optional<uid_t> active) {
+  void switchTo(long long active) {
     active_ = active;
     if (::write(fds_[1], "x", 1) != 1) std::abort();
   }
 
  private:
-  std::optional<uid_t> active_;
+  std::atomic<long long> active_;
   int fds_[2];
 };
 
@@ -68,12 +77,32 @@ inline Message message(MessageType type, std::uint32_t value = 0, std::uint64_t 
   return m;
 }
 
-inline Message mappingMessage(MessageType type, const std::vector<engine_protocol::KeyTranslationPair>& pairs) {
+inline Message mappingMessage(const std::vector<engine_protocol::KeyTranslationPair>& pairs) {
   Message m;
-  m.type = type;
+  m.type = MessageType::SetMapping;
   m.translationCount = static_cast<std::uint32_t>(pairs.size());
   std::copy(pairs.begin(), pairs.end(), m.translations);
   return m;
+}
+
+inline int connectTo(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) std::abort();
+  return fd;
+}
+
+// The next message of the type on a client's socket, waiting without a run
+// loop (the service runs on a thread); nullopt when it does not come.
+inline std::optional<Message> awaitMessage(int fd, MessageType type) {
+  for (pollfd entry{fd, POLLIN, 0}; ::poll(&entry, 1, 10000) > 0;) {
+    const Received received = receiveMessage(fd);
+    if (received.kind == Received::Kind::Closed) return std::nullopt;
+    if (received.kind == Received::Kind::Message && received.message.type == type) return received.message;
+  }
+  return std::nullopt;
 }
 
 // The service with the real tap over socket pairs (sim input devices), a real
@@ -101,6 +130,14 @@ class ServiceHarness {
     for (int fd : clients) ::close(fd);
   }
 
+  // The service's socket in the test's folder, as it listens when run by hand.
+  std::string listen() {
+    std::string why;
+    const std::optional<int> fd = listenAt(dir.file("engine.sock"), &why);
+    if (!fd) std::abort();
+    service->listen(*fd);
+    return dir.file("engine.sock");
+  }
   // A client connected as this process's user; the test's end.
   int connect() {
     int fds[2];
@@ -109,16 +146,8 @@ class ServiceHarness {
     clients.push_back(fds[1]);
     return fds[1];
   }
-  // The client goes away, as a killed process's socket does.
-  void hangUp(int client) {
-    ::close(client);
-    std::erase(clients, client);
-  }
   void send(int client, const Message& m) {
     if (!sendMessage(client, m)) std::abort();
-  }
-  void sendBytes(int client, const std::vector<std::uint8_t>& bytes) {
-    if (::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) std::abort();
   }
   // The next message to the client other than a Ping, running the loop until
   // it comes; nullopt when the service closed the connection instead.
@@ -162,18 +191,10 @@ class ServiceHarness {
     return device;
   }
   sim::SimInputDevices::Device& device(const std::string& node) { return *devices->devices.at(dir.file(node)); }
-  // Keys typed on a keyboard the service let go of reach no one here.
-  void type(const std::string& node, std::uint16_t code, std::int32_t value) {
-    if (device(node).closed) return;
-    testing_support::send(device(node).testFd, frame(code, value));
-    loop.runUntil([&] {
-      int waiting = 0;
-      return device(node).closed || (::ioctl(device(node).tapFd, FIONREAD, &waiting) == 0 && waiting == 0);
-    }, 5.0);
-  }
-  // Raw events on a keyboard, then the loop runs until the tap has read
-  // every grabbed keyboard; it handles what it reads at once.
+  // Events on a keyboard, then the loop runs until the tap has read every
+  // grabbed keyboard. Keys typed on a keyboard the service let go of reach no one.
   void type(const std::string& node, const std::vector<input_event>& events) {
+    if (device(node).closed) return;
     testing_support::send(device(node).testFd, events);
     pump();
   }
@@ -208,6 +229,28 @@ class ServiceHarness {
   std::unique_ptr<EngineService> service;
   std::vector<int> clients;
   int writes = 0;  // by the tap, in what output() returned last
+};
+
+// The service's loop on a thread of its own, for clients that wait for its
+// answers (the application's side blocks on them). The test touches the
+// harness only between pause() and resume(); the loop's timers wake it.
+class ServiceThread {
+ public:
+  explicit ServiceThread(ServiceHarness& h) : h_(h) { resume(); }
+  ~ServiceThread() { pause(); }
+  void resume() {
+    stop_ = false;
+    thread_ = std::thread([this] { h_.loop.runUntil([this] { return stop_.load(); }, 600); });
+  }
+  void pause() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  ServiceHarness& h_;
+  std::atomic<bool> stop_ = false;
+  std::thread thread_;
 };
 
 }  // namespace quorvelle::testing_support

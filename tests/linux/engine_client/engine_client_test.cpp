@@ -1,29 +1,21 @@
-// The application's side of the engine service against a server of the
-// test's own on a real socket: trust, the tap and what it sends, reconnecting
-// with replay, busy and refused answers.
-#include <linux/input-event-codes.h>
-
+// The application's side against the real engine service on a socket in a
+// temporary folder, the service's loop on a thread of its own: trust, the tap
+// and what reaches the virtual keyboard, reconnecting with replay, busy and
+// refused answers.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "linux/engine_client/engine_tap_system.h"
 #include "linux/engine_client/engine_trust.h"
-#include "linux/engine_test_server.h"
 #include "linux/process_util.h"
-#include "linux/temp_dir.h"
-#include "sim/sim_services.h"
+#include "service/service_harness.h"
 
-namespace quorvelle {
+namespace quorvelle::testing_support {
 namespace {
 
-using engine_protocol::Message;
-using engine_protocol::MessageType;
-using engine_protocol::Served;
-using testing::ElementsAre;
-using testing::HasSubstr;
-using testing_support::EngineTestServer;
-using testing_support::eventually;
-using testing_support::serveUntil;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 struct RecordingPrompt : AccessPrompt {
   void show(const std::string& why) override { shown.push_back(why); }
@@ -32,160 +24,170 @@ struct RecordingPrompt : AccessPrompt {
   int withdrawn = 0;
 };
 
-Message message(MessageType type, std::uint64_t flags = 0) {
-  Message m;
-  m.type = type;
-  m.flags = flags;
-  return m;
-}
-
-TEST(EngineTrust, ServedOrBusyIsTrustedAndOnlyAMissingServiceIsPrompted) {
-  testing_support::TempDir dir;
-  const std::string path = dir.file("engine.sock");
-  RecordingPrompt prompt;
-  EngineTrust trust(prompt, path);
-  EXPECT_FALSE(trust.isTrusted());
-  EXPECT_TRUE(prompt.shown.empty()) << "asked without the prompt";
-  EXPECT_FALSE(trust.isTrustedPrompting());
-  ASSERT_EQ(prompt.shown.size(), 1u);
-  EXPECT_THAT(prompt.shown[0], HasSubstr(path));
-
-  EngineTestServer server(path);
-  ASSERT_TRUE(server.listening());
-  for (Served reason : {Served::Yes, Served::Busy}) {
-    server.answer(reason);
-    EXPECT_TRUE(trust.isTrustedPrompting()) << static_cast<int>(reason);
-    EXPECT_TRUE(trust.isTrusted());
+struct EngineClientTest : ::testing::Test {
+  EngineClientTest() { h.plug("event0").capsLockLight = true; }
+  ~EngineClientTest() override {
+    for (int fd : others) ::close(fd);
   }
-  for (Served reason : {Served::NotActiveSession, Served::EngineFailed}) {
-    server.answer(reason);
-    EXPECT_FALSE(trust.isTrustedPrompting()) << static_cast<int>(reason);
-  }
-  EXPECT_EQ(prompt.shown.size(), 1u) << "a grant does not help a service that is there";
-  EXPECT_EQ(prompt.withdrawn, 6);
-  EXPECT_THAT(server.receivedTypes(), testing::Each(MessageType::Hello));
-  EXPECT_TRUE(eventually([&] { return server.open() == 0; })) << "each check closes its connection";
-
-  server.beSilent();
-  EXPECT_FALSE(trust.isTrusted()) << "no answer within the bound";
-}
-
-struct EngineTapTest : testing::Test {
-  testing_support::TempDir dir;
-  std::string path = dir.file("engine.sock");
-  EngineTestServer server{path};
-  PollRunLoop loop;
-  sim::RecordingLog log;
-  EngineTapSystem taps{loop, loop, log, path, /*answerSeconds=*/0.5};
 
   std::unique_ptr<EventTap> createTap() { return taps.createTap(kKeyEventMask, nullptr, nullptr); }
-  // Everything sent before has been read once the Ping sent after it is answered.
-  bool pinged() {
-    const int before = server.pongs();
-    server.sendToAll(message(MessageType::Ping));
-    return serveUntil(loop, [&] { return server.pongs() > before; }, 10);
+  // Another client of this user (the key mapping tool, a second Quorvelle),
+  // its request answered.
+  int other(const Message& request) {
+    others.push_back(connectTo(path));
+    if (!sendMessage(others.back(), request) || !awaitMessage(others.back(), MessageType::Status)) std::abort();
+    return others.back();
   }
+  void type(std::uint16_t code, std::int32_t value) { send(h.device("event0").testFd, frame(code, value)); }
+  // What the virtual keyboard writes until count lines have come; the
+  // application's loop runs meanwhile, so it answers the pings.
+  std::vector<std::string> output(std::size_t count) {
+    std::vector<std::string> lines;
+    serveUntil(loop, [&] {
+      for (const std::string& line : receive(h.devices->virtualTestFd)) lines.push_back(line);
+      return lines.size() >= count;
+    }, 10);
+    return lines;
+  }
+
+  ServiceHarness h{{.pingSeconds = 0.05, .silenceSeconds = 2.5}};
+  const std::string path = h.listen();
+  std::vector<int> others;
+  PollRunLoop loop;  // the application's
+  sim::RecordingLog log;
+  EngineTapSystem taps{loop, loop, log, path};
+  ServiceThread service{h};
 };
 
-TEST_F(EngineTapTest, AServedTapSendsWhatTheCoreDecidesAndAnswersPings) {
+TEST_F(EngineClientTest, TrustIsServedOrBusyAndOnlyAMissingServiceIsPrompted) {
+  RecordingPrompt prompt;
+  EngineTrust missing(prompt, h.dir.file("none.sock"));
+  EXPECT_FALSE(missing.isTrusted());
+  EXPECT_TRUE(prompt.shown.empty()) << "asked without the prompt";
+  EXPECT_FALSE(missing.isTrustedPrompting());
+  ASSERT_EQ(prompt.shown.size(), 1u);
+  EXPECT_THAT(prompt.shown[0], HasSubstr(h.dir.file("none.sock")));
+
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666u) << "who is served is decided per connection";
+  EngineTrust trust(prompt, path);
+  EXPECT_TRUE(trust.isTrustedPrompting());
+  other(message(MessageType::Start));
+  // Each check closes its connection, or the service would be full by now.
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(trust.isTrusted()) << "busy is trusted, check " << i;
+  h.seat.switchTo(::getuid() + 1);
+  EXPECT_FALSE(trust.isTrustedPrompting());
+  EXPECT_EQ(prompt.shown.size(), 1u) << "a grant does not help a service that is there";
+  EXPECT_EQ(prompt.withdrawn, 22);
+
+  std::string why;
+  const std::optional<int> silent = listenAt(h.dir.file("silent.sock"), &why);  // nobody accepts
+  ASSERT_TRUE(silent) << why;
+  EXPECT_FALSE(EngineTrust(prompt, h.dir.file("silent.sock")).isTrusted()) << "no answer within the bound";
+  ::close(*silent);
+}
+
+TEST_F(EngineClientTest, AServedTapCarriesTheCoresChoicesToTheKeysAndStopsWhenItEnds) {
   std::unique_ptr<EventTap> tap = createTap();
   ASSERT_TRUE(tap);
   EXPECT_FALSE(createTap()) << "one tap at a time";
   tap->setInjectedFlags(kControlFlag | kShiftFlag);
   taps.hidSystem().setCapsLockStateOff();
   tap->setEnabled(true);
-  ASSERT_TRUE(eventually([&] { return server.received().size() == 4; }));
-  const std::vector<Message> sent = server.received();
-  EXPECT_THAT(server.receivedTypes(), ElementsAre(MessageType::Start, MessageType::SetModifiers,
-                                                  MessageType::CapsLockOff, MessageType::Enable));
-  EXPECT_EQ(sent[1].flags, kControlFlag | kShiftFlag);
-  EXPECT_EQ(sent[3].value, 1u);
-  EXPECT_TRUE(pinged());
-
-  // Bit i stands for the left key of modifier i: Control, Option, Shift, Command.
-  server.sendToAll(message(MessageType::SyntheticKeys, 0b0101));
-  ASSERT_TRUE(eventually([&] { return taps.isKeyPressedByTap(KEY_LEFTCTRL); })) << "read without the run loop";
+  other(mappingMessage({{KEY_CAPSLOCK, KEY_F18}}));
+  type(KEY_CAPSLOCK, 1);
+  type(KEY_A, 1);
+  EXPECT_THAT(output(11), ElementsAre("CAPS 1", "SYN", "CAPS 0", "SYN", "LCTRL 1", "SYN", "LSHIFT 1", "SYN",
+                                      "MSC 7001e", "A 1", "SYN"));
+  // The service said so before the key left: no run loop needed.
+  EXPECT_TRUE(taps.isKeyPressedByTap(KEY_LEFTCTRL));
   EXPECT_TRUE(taps.isKeyPressedByTap(KEY_LEFTSHIFT));
   EXPECT_FALSE(taps.isKeyPressedByTap(KEY_LEFTALT));
   EXPECT_FALSE(taps.isKeyPressedByTap(KEY_RIGHTCTRL));
   EXPECT_FALSE(taps.isKeyPressedByTap(KEY_A));
+  serveUntil(loop, [] { return false; }, 3.0);  // past the silence bound, answering pings
 
-  server.clearReceived();
   tap.reset();
-  ASSERT_TRUE(eventually([&] { return server.open() == 0; }));
-  EXPECT_THAT(server.receivedTypes(), ElementsAre(MessageType::Stop));
   EXPECT_FALSE(taps.isKeyPressedByTap(KEY_LEFTCTRL));
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: an event tap exists already"));
+  EXPECT_TRUE(eventually([&] { return !receive(h.devices->virtualTestFd).empty(); })) << "keys released";
+  service.pause();
+  EXPECT_EQ(h.logged("Quorvelle engine: released: stopped"), 1) << "said, not a dropped connection";
+  EXPECT_EQ(h.logged("Quorvelle engine: released: client not answering"), 0);
 }
 
-TEST_F(EngineTapTest, AfterTheServiceClosesTheTapReconnectsAndReplaysItsState) {
+TEST_F(EngineClientTest, AfterASessionSwitchTheTapComesBackWithItsModifiersMappingAndEnable) {
   std::unique_ptr<EventTap> tap = createTap();
   ASSERT_TRUE(tap);
   tap->setInjectedFlags(kCommandFlag);
   tap->setEnabled(true);
-  server.sendToAll(message(MessageType::SyntheticKeys, 1));
-  ASSERT_TRUE(pinged());
-  ASSERT_TRUE(taps.isKeyPressedByTap(KEY_LEFTCTRL));
+  other(mappingMessage({{KEY_CAPSLOCK, KEY_F18}}));
+  type(KEY_CAPSLOCK, 1);
+  type(KEY_A, 1);
+  EXPECT_THAT(output(5), ElementsAre("LMETA 1", "SYN", "MSC 7001e", "A 1", "SYN"));
+  EXPECT_TRUE(taps.isKeyPressedByTap(KEY_LEFTMETA));
+  type(KEY_A, 0);
+  type(KEY_CAPSLOCK, 0);
+  output(5);
 
-  // While this process was busy elsewhere: a ping, the mapping the key
-  // mapping tool set, and the end of the connection, all read at once. The
-  // pong cannot go out; the mapping must still be read.
-  Message mapping = message(MessageType::Mapping);
-  mapping.translationCount = 1;
-  mapping.translations[0] = {KEY_CAPSLOCK, KEY_F18};
-  server.sendToAll(message(MessageType::Ping));
-  server.sendToAll(mapping);
-  // Another user's session in front: the retries only ask, so the service
-  // has no refused Start to log every second.
-  server.answer(Served::NotActiveSession);
-  server.clearReceived();
-  server.closeAll();
-  ASSERT_TRUE(serveUntil(loop, [&] { return server.accepted() >= 3; }, 20));
-  EXPECT_THAT(server.receivedTypes(), testing::Each(MessageType::Hello));
-  EXPECT_FALSE(taps.isKeyPressedByTap(KEY_LEFTCTRL)) << "what the old connection said is gone with it";
+  // While this process is busy elsewhere: a ping (the holder, connected
+  // first, is pinged before the tool), the mapping set again, the refusal
+  // and the end, all read at once. The pong cannot go out; the mapping must
+  // still be read.
+  others.push_back(connectTo(path));
+  ASSERT_TRUE(awaitMessage(others.back(), MessageType::Ping));
+  other(mappingMessage({{KEY_CAPSLOCK, KEY_F18}}));
+  h.seat.switchTo(::getuid() + 1);
+  ASSERT_TRUE(serveUntil(loop, [&] { return !log.lines.empty(); }, 10));
+  EXPECT_FALSE(taps.isKeyPressedByTap(KEY_LEFTMETA)) << "what the old connection said is gone with it";
+  serveUntil(loop, [] { return false; }, 2.5);  // two retries
+  service.pause();
+  EXPECT_EQ(h.logged("Quorvelle engine: refused user " + std::to_string(::getuid()) + ": not the active session"), 0)
+      << "the retries only ask: nothing for the service to log every second";
+  service.resume();
 
-  server.clearReceived();
-  server.answer(Served::Yes);
-  ASSERT_TRUE(serveUntil(loop, [&] { return server.received().size() >= 5; }, 20));
-  const std::vector<Message> replay = server.received();
-  EXPECT_THAT(server.receivedTypes(), ElementsAre(MessageType::Hello, MessageType::Start, MessageType::SetModifiers,
-                                                  MessageType::SetMapping, MessageType::Enable));
-  EXPECT_EQ(replay[2].flags, kCommandFlag);
-  ASSERT_EQ(replay[3].translationCount, 1u);
-  EXPECT_EQ(replay[3].translations[0].from, KEY_CAPSLOCK);
-  EXPECT_EQ(replay[3].translations[0].to, KEY_F18);
-  ASSERT_EQ(log.lines.size(), 3u);
-  EXPECT_THAT(log.lines[0], HasSubstr("closed the connection"));
-  EXPECT_THAT(log.lines[1], HasSubstr("does not own the active session"));
-  EXPECT_EQ(log.lines[2], "Quorvelle: the engine service serves this process again");
+  h.seat.switchTo(::getuid());
+  const std::string again = "Quorvelle: the engine service serves this process again";
+  ASSERT_TRUE(serveUntil(loop, [&] { return log.lines.back() == again; }, 10));
+  type(KEY_CAPSLOCK, 1);
+  type(KEY_A, 1);
+  EXPECT_THAT(output(5), ElementsAre("LMETA 1", "SYN", "MSC 7001e", "A 1", "SYN"))
+      << "the service forgot the mapping with the release: only the replay brings it";
+  ASSERT_EQ(log.lines.size(), 2u) << "the refusal read, then the return";
+  EXPECT_THAT(log.lines[0], HasSubstr("does not own the active session"));
 }
 
-TEST_F(EngineTapTest, BusyKeepsTryingUntilServedWhileRefusedOrMissingIsNoTap) {
-  server.answer(Served::Busy);
+TEST_F(EngineClientTest, BusyKeepsTryingUntilServedWhileRefusedSilentOrMissingIsNoTap) {
+  const int first = other(message(MessageType::Start));
   std::unique_ptr<EventTap> tap = createTap();
   ASSERT_TRUE(tap) << "busy is a tap that waits";
   tap->setEnabled(true);
-  taps.hidSystem().setCapsLockStateOff();
-  EXPECT_THAT(server.receivedTypes(), ElementsAre(MessageType::Start)) << "nothing goes out unserved";
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_THAT(log.lines[0], HasSubstr("another Quorvelle of this user holds the engine"));
-
-  ASSERT_TRUE(serveUntil(loop, [&] { return server.accepted() >= 2; }, 10)) << "tries again";
+  serveUntil(loop, [] { return false; }, 1.2);  // one retry, within the other's silence bound
   EXPECT_EQ(log.lines.size(), 1u) << "the same answer is logged once";
-  server.answer(Served::Yes);
-  ASSERT_TRUE(serveUntil(loop, [&] { return server.receivedTypes().back() == MessageType::Enable; }, 10));
+
+  ::close(first);  // the other one quits
+  std::erase(others, first);
+  ASSERT_TRUE(serveUntil(loop, [&] { return log.lines.size() == 2; }, 10));
+  EXPECT_EQ(log.lines[1], "Quorvelle: the engine service serves this process again");
   tap.reset();
 
-  server.answer(Served::NotActiveSession);
+  h.seat.switchTo(::getuid() + 1);
   EXPECT_FALSE(createTap());
   EXPECT_THAT(log.lines.back(), HasSubstr("does not own the active session"));
-  server.beSilent();
-  EXPECT_FALSE(createTap());
+  std::string why;
+  const std::optional<int> silent = listenAt(h.dir.file("silent.sock"), &why);
+  ASSERT_TRUE(silent) << why;
+  EngineTapSystem unanswered(loop, loop, log, h.dir.file("silent.sock"), /*answerSeconds=*/0.3);
+  EXPECT_FALSE(unanswered.createTap(kKeyEventMask, nullptr, nullptr));
   EXPECT_THAT(log.lines.back(), HasSubstr("did not answer"));
-  EngineTapSystem missing(loop, loop, log, dir.file("none.sock"));
+  ::close(*silent);
+  EngineTapSystem missing(loop, loop, log, h.dir.file("none.sock"));
   EXPECT_FALSE(missing.createTap(kKeyEventMask, nullptr, nullptr));
-  EXPECT_THAT(log.lines.back(), HasSubstr("no engine service: " + dir.file("none.sock")));
+  EXPECT_THAT(log.lines.back(), HasSubstr("no engine service: " + h.dir.file("none.sock")));
 }
 
 }  // namespace
-}  // namespace quorvelle
+}  // namespace quorvelle::testing_support

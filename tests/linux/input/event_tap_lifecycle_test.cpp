@@ -42,7 +42,7 @@ TEST(EventTapHotPlug, GrabsNewKeyboardsOnlyAndTriesAgainWhenAccessArrives) {
   h.plug("event0").grabError = "Device or resource busy";
   const int app = h.connect();
   h.startAndEnable(app);
-  h.request(app, mappingMessage(MessageType::SetMapping, {{KEY_A, KEY_B}}));
+  h.request(app, mappingMessage({{KEY_A, KEY_B}}));
   EXPECT_THAT(h.log.lines,
               ::testing::Contains("Quorvelle: cannot grab the keyboard Sim Keyboard (event0): Device or resource busy"));
   EXPECT_TRUE(h.device("event0").closed);

@@ -15,7 +15,7 @@ using ::testing::IsEmpty;
 void serve(ServiceHarness& h) {
   const int app = h.connect();
   h.startAndEnable(app);
-  h.request(app, mappingMessage(MessageType::SetMapping, {{KEY_CAPSLOCK, KEY_F18}}));
+  h.request(app, mappingMessage({{KEY_CAPSLOCK, KEY_F18}}));
 }
 
 class EventTapTest : public ::testing::Test {
