@@ -132,13 +132,16 @@ TEST_F(EngineClientTest, AfterASessionSwitchTheTapComesBackWithItsModifiersMappi
   output(5);
 
   // While this process is busy elsewhere: a ping (the holder, connected
-  // first, is pinged before the tool), the mapping set again, the refusal
-  // and the end, all read at once. The pong cannot go out; the mapping must
-  // still be read.
+  // first, is pinged before the tool), a new mapping, the refusal and the
+  // end, all read at once. The pong cannot go out; the mapping must still be
+  // read.
   others.push_back(connectTo(path));
   ASSERT_TRUE(awaitMessage(others.back(), MessageType::Ping));
-  other(mappingMessage({{KEY_CAPSLOCK, KEY_F18}}));
+  other(mappingMessage({{KEY_CAPSLOCK, KEY_F18}, {KEY_A, KEY_B}}));
   h.seat.switchTo(::getuid() + 1);
+  service.pause();
+  ASSERT_TRUE(h.loop.runUntil([&] { return !h.service->serving(); }, 5.0));
+  service.resume();
   ASSERT_TRUE(serveUntil(loop, [&] { return !log.lines.empty(); }, 10));
   EXPECT_FALSE(taps.isKeyPressedByTap(KEY_LEFTMETA)) << "what the old connection said is gone with it";
   serveUntil(loop, [] { return false; }, 2.5);  // two retries
@@ -152,7 +155,7 @@ TEST_F(EngineClientTest, AfterASessionSwitchTheTapComesBackWithItsModifiersMappi
   ASSERT_TRUE(serveUntil(loop, [&] { return log.lines.back() == again; }, 10));
   type(KEY_CAPSLOCK, 1);
   type(KEY_A, 1);
-  EXPECT_THAT(output(5), ElementsAre("LMETA 1", "SYN", "MSC 7001e", "A 1", "SYN"))
+  EXPECT_THAT(output(5), ElementsAre("LMETA 1", "SYN", "MSC 7001e", "B 1", "SYN"))
       << "the service forgot the mapping with the release: only the replay brings it";
   ASSERT_EQ(log.lines.size(), 2u) << "the refusal read, then the return";
   EXPECT_THAT(log.lines[0], HasSubstr("does not own the active session"));
