@@ -147,8 +147,8 @@ TEST_F(EngineServiceTest, OneHolderAtATimeWhileTheUsersOtherClientsMaySetTheMapp
   EXPECT_EQ(mapping->translationCount, 2u);
 
   const int second = h.connect();
-  for (const Message& m : {message(MessageType::Start), message(MessageType::Hello), message(MessageType::Enable)}) {
-    EXPECT_EQ(h.request(second, m).value, served(Served::Busy)) << static_cast<int>(m.type);
+  for (MessageType type : {MessageType::Start, MessageType::Hello, MessageType::Enable}) {
+    EXPECT_EQ(h.request(second, message(type)).value, served(Served::Busy)) << static_cast<int>(type);
   }
   EXPECT_EQ(h.request(tool, mappingMessage({{KEY_CAPSLOCK, KEY_F18}})).value, served(Served::Yes));
   mapping = h.next(app);

@@ -146,7 +146,8 @@ TEST_F(EngineClientTest, AfterASessionSwitchTheTapComesBackWithItsModifiersMappi
   EXPECT_FALSE(taps.isKeyPressedByTap(KEY_LEFTMETA)) << "what the old connection said is gone with it";
   serveUntil(loop, [] { return false; }, 2.5);  // two retries
   service.pause();
-  EXPECT_EQ(h.logged("Quorvelle engine: refused user " + std::to_string(::getuid()) + ": not the active session"), 0)
+  const std::string me = std::to_string(::getuid());
+  EXPECT_EQ(h.logged("Quorvelle engine: refused user " + me + ": not the active session"), 0)
       << "the retries only ask: nothing for the service to log every second";
   service.resume();
 

@@ -17,10 +17,13 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-Served start(ServiceHarness& h) { return static_cast<Served>(h.request(h.connect(), message(MessageType::Start)).value); }
+Served start(ServiceHarness& h) {
+  return static_cast<Served>(h.request(h.connect(), message(MessageType::Start)).value);
+}
 
 // A served, enabled engine with the mapping given, Caps Lock to F18 by default.
-void serve(ServiceHarness& h, const std::vector<engine_protocol::KeyTranslationPair>& mapping = {{KEY_CAPSLOCK, KEY_F18}}) {
+void serve(ServiceHarness& h,
+           const std::vector<engine_protocol::KeyTranslationPair>& mapping = {{KEY_CAPSLOCK, KEY_F18}}) {
   const int app = h.connect();
   h.startAndEnable(app);
   h.request(app, mappingMessage(mapping));
