@@ -24,15 +24,22 @@ namespace {
 using namespace testing_support;
 using testing::HasSubstr;
 
-// Records its pid, parent and session, where its output goes, its working
-// folder, the signals it has blocked and ignored, and its arguments, one per
-// line.
+// Records, one per line, its pid, parent and session, where its output goes,
+// its working folder, the signals it has blocked and ignored, and its
+// arguments. In awk: a shell would change the signals itself.
 std::string recorder(const std::string& into) {
-  return "#!/bin/sh\n"
-         "{ echo \"$$\"; cut -d' ' -f4,6 /proc/$$/stat; readlink /proc/$$/fd/2; pwd;\n"
-         "  grep -E '^Sig(Blk|Ign)' /proc/$$/status | cut -f2;\n"
-         "  for a in \"$@\"; do echo \"$a\"; done; } > '" + into + ".tmp'\n"
-         "mv '" + into + ".tmp' '" + into + "'\n";
+  std::string script = R"(#!/usr/bin/awk -f
+BEGIN {
+  out = "INTO.tmp"; getline stat < "/proc/self/stat"; split(stat, f, " ")
+  print f[1] "\n" f[4] " " f[6] > out
+  command = "readlink /proc/" f[1] "/fd/2; pwd"
+  while ((command | getline line) > 0) print line > out
+  while ((getline line < "/proc/self/status") > 0) if (line ~ /^Sig(Blk|Ign)/) print substr(line, 9) > out
+  for (i = 1; i < ARGC; i++) print ARGV[i] > out
+  close(out); system("mv '" out "' 'INTO'")
+})";
+  for (size_t at; (at = script.find("INTO")) != std::string::npos;) script.replace(at, 4, into);
+  return script;
 }
 
 std::vector<std::string> lines(const std::string& text) {
