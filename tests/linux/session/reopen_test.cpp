@@ -92,12 +92,10 @@ struct ReopenFixture : testing::Test {
 };
 
 TEST_F(ReopenFixture, OnlyTheOneRequestIsAnsweredAndOneInPiecesHoldsUpNoOther) {
-  struct stat info;
-  ASSERT_EQ(lstat(folder.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
-  ASSERT_EQ(lstat(socket.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISSOCK(info.st_mode));
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::symlink_status(folder).permissions(), fs::perms(0700));
+  EXPECT_EQ(fs::symlink_status(socket).type(), fs::file_type::socket);
+  EXPECT_EQ(fs::symlink_status(socket).permissions(), fs::perms(0600));
 
   RawClient stalled(socket);
   stalled.send("show-set");
