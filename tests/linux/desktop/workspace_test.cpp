@@ -38,7 +38,9 @@ BEGIN {
   for (i = 1; i < ARGC; i++) print ARGV[i] > out
   close(out); system("mv '" out "' 'INTO'")
 })";
-  for (size_t at; (at = script.find("INTO")) != std::string::npos;) script.replace(at, 4, into);
+  for (size_t at = script.find("INTO"); at != std::string::npos; at = script.find("INTO", at + into.size())) {
+    script.replace(at, 4, into);
+  }
   return script;
 }
 
