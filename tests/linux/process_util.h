@@ -64,8 +64,8 @@ inline std::vector<std::string> environmentWith(
     if (std::none_of(changes.begin(), changes.end(), [&](auto& change) { return text.starts_with(change.first + "="); }))
       result.push_back(text);
   }
-  for (const auto& change : changes) {
-    if (change.second) result.push_back(change.first + "=" + *change.second);
+  for (const auto& [name, value] : changes) {
+    if (value) result.push_back(name + "=" + *value);
   }
   return result;
 }

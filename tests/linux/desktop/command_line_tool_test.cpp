@@ -1,9 +1,8 @@
 // The command installer on real files: a temporary folder stands in for the
 // home, the link directories and the bundle. The test decides which folders
-// count as writable (the suite runs as root, to whom every folder is).
+// count as writable (the suite runs as root, to whom every folder is). Its
+// failures as the settings window shows them are tested there.
 #include "install/command_line_tool.h"
-
-
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,24 +18,17 @@ namespace quorvelle {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ElementsAre;
-
-void writeExecutable(const std::string& path, const std::string& text = "#!/bin/sh\n") {
-  testing_support::writeText(path, text, true);
-}
+using testing_support::writeText;
 
 struct CommandLineToolTest : testing::Test {
   explicit CommandLineToolTest(const std::string& bundleFolder = "Quorvelle.app") {
     bundles.mainPath = temp.file(bundleFolder);
     fs::create_directories(temp.file("home"));
     fs::create_directories(systemBin);
-    writeExecutable(helper());
+    writeText(helper(), "#!/bin/sh\n", true);
   }
   std::string helper() const { return bundles.mainPath + "/Contents/Helpers/quorvelle"; }
   std::optional<std::string> target(const std::string& path) { return files.destinationOfSymbolicLink(path); }
-  static std::string script(const std::string& command) {
-    return "do shell script \"" + command + "\" with administrator privileges";
-  }
 
   testing_support::TempDir temp;
   std::string userBin = temp.file("home/.local/bin"), systemBin = temp.file("usr/local/bin");
@@ -49,62 +41,57 @@ struct CommandLineToolTest : testing::Test {
   std::string error;
 };
 
-TEST_F(CommandLineToolTest, InstallLinksIntoTheUsersOwnFolderMadeOnDemand) {
+TEST_F(CommandLineToolTest, InstallLinksIntoTheFirstWritableFolderAndTrashesWhatStoodThere) {
   ASSERT_FALSE(fs::exists(temp.file("home/.local"))) << "a fresh account";
   EXPECT_EQ(tool.installedPath(), std::nullopt);
   EXPECT_EQ(tool.install(&error), userLink) << error;
   EXPECT_EQ(target(userLink), helper());
   EXPECT_FALSE(fs::exists(systemLink)) << "the second directory is not touched";
-  EXPECT_TRUE(scripts.sources.empty()) << "no password asked";
   EXPECT_EQ(tool.installedPath(), userLink);
-}
 
-TEST_F(CommandLineToolTest, WhatStoodAtTheLinkPathGoesToTheTrashAndARegularFileIsNeverRemoved) {
-  fs::rename(helper(), helper() + ".moved");
-  EXPECT_EQ(tool.install(&error), std::nullopt);
-  EXPECT_EQ(error, "The quorvelle helper is missing from this copy of Quorvelle.");
-  fs::rename(helper() + ".moved", helper());
   files.unwritable = {userBin};
-  writeExecutable(systemLink, "#!/bin/sh\necho other\n");
+  writeText(systemLink, "#!/bin/sh\necho other\n", true);
   EXPECT_EQ(tool.install(&error), systemLink) << error;
   EXPECT_EQ(target(systemLink), helper());
   EXPECT_EQ(fs::file_size(trash + "/files/quorvelle"), 21u) << "the user's own script";
   files.unwritable.clear();
+  fs::remove(userLink);
   fs::create_directories(userLink + "/notes");
   EXPECT_EQ(tool.install(&error), userLink) << error;
   EXPECT_TRUE(fs::is_directory(trash + "/files/quorvelle.2/notes")) << "a whole folder of that name";
+  EXPECT_TRUE(scripts.sources.empty()) << "no password asked";
 
   fs::remove(userLink);
-  writeExecutable(userLink);
+  writeText(userLink, "#!/bin/sh\n", true);
   EXPECT_EQ(tool.installedPath(), userLink) << "any executable of that name counts, the first first";
   EXPECT_TRUE(tool.remove(&error)) << error;
   EXPECT_FALSE(fs::is_symlink(systemLink));
-  EXPECT_TRUE(fs::is_regular_file(userLink));
+  EXPECT_TRUE(fs::is_regular_file(userLink)) << "a regular file is never removed";
 }
 
-TEST_F(CommandLineToolTest, NeitherWritableRunsOneAdministratorCommandAndReportsItsFailures) {
+TEST_F(CommandLineToolTest, NeitherWritableAsksOnePasswordAndRemoveTakesLinksWhereverTheyPoint) {
   files.unwritable = {userBin, systemBin};
   EXPECT_EQ(tool.install(&error), systemLink) << error;
-  EXPECT_EQ(scripts.sources.size(), 1u) << "one password asked; what it runs is run for real below";
-  for (auto [outcome, message] : {std::pair{ScriptOutcome{true, false, "Request dismissed"}, "Request dismissed"},
-                                  {ScriptOutcome{true, false, std::nullopt}, "Command failed."},
+  EXPECT_EQ(scripts.sources.size(), 1u) << "what it runs is run for real below";
+  for (auto [outcome, message] : {std::pair{ScriptOutcome{true, false, std::nullopt}, "Command failed."},
                                   {ScriptOutcome{false, false, std::nullopt}, "Could not build script."}}) {
     scripts.outcome = outcome;
     EXPECT_EQ(tool.install(&error), std::nullopt);
     EXPECT_EQ(error, message);
   }
-}
 
-TEST_F(CommandLineToolTest, RemoveTakesLinksWhereverTheyPoint) {
+  scripts.outcome = ScriptOutcome{true, true, std::nullopt};
+  scripts.sources.clear();
+  files.unwritable = {systemBin};
   EXPECT_TRUE(tool.remove(&error)) << "nothing installed";
   fs::create_directories(userBin);
   fs::create_symlink(temp.file("moved-away/quorvelle"), userLink);
   fs::create_symlink("/bin/sh", systemLink);
   EXPECT_EQ(tool.installedPath(), systemLink) << "a dangling link does not count";
-  files.unwritable = {systemBin};
   EXPECT_TRUE(tool.remove(&error)) << error;
   EXPECT_FALSE(fs::is_symlink(userLink));
-  EXPECT_THAT(scripts.sources, ElementsAre(script("rm -f '" + systemLink + "'")));
+  EXPECT_THAT(scripts.sources,
+              testing::ElementsAre("do shell script \"rm -f '" + systemLink + "'\" with administrator privileges"));
 }
 
 // A bundle under a folder whose name holds every character that matters to
@@ -112,7 +99,7 @@ TEST_F(CommandLineToolTest, RemoveTakesLinksWhereverTheyPoint) {
 // with a stand-in for pkexec that runs the command as it is.
 struct AwkwardPathTest : CommandLineToolTest {
   AwkwardPathTest() : CommandLineToolTest("it's \"q\" $(touch pwned) \\n.app") {
-    writeExecutable(pkexec, "#!/bin/sh\ncd \"$(dirname \"$0\")\" && exec \"$@\"\n");
+    writeText(pkexec, "#!/bin/sh\ncd \"$(dirname \"$0\")\" && exec \"$@\"\n", true);
     files.unwritable = {userBin, systemBin};
   }
   std::string pkexec = temp.file("pkexec");

@@ -15,7 +15,6 @@
 #include "linux/process_util.h"
 #include "linux/session/autostart_login_items.h"
 #include "linux/temp_dir.h"
-#include "linux/unprivileged.h"
 #include "sim/sim_services.h"
 
 namespace quorvelle {
@@ -36,42 +35,33 @@ std::vector<std::string> filesIn(const std::string& folder) {
   return names;
 }
 
-TEST(JsonDefaultsStore, ValuesKeepTheirTypesAcrossReopening) {
+// What Config makes of each type is tested on the simulated store.
+TEST(JsonDefaultsStore, ValuesKeepTheirJsonTypesAcrossReopening) {
   TempDir dir;
   const std::string path = dir.file("nested/folder/com.example.json");
-  sim::RecordingLog log;
-  {
-    JsonDefaultsStore store(path, log);
-    EXPECT_FALSE(store.object("enabled"));
-    store.setBool("enabled", false);
-    store.setUnsigned("modifierFlags", 0xFFFFFFFFFFFFFFFF);
-    store.setUnsigned("zero", 0);
-    store.setBool("gone", true);
-    store.remove("gone");
-  }
-  EXPECT_EQ(readText(path), "{\"enabled\":false,\"modifierFlags\":18446744073709551615,\"zero\":0}\n") << "compact";
-  EXPECT_EQ(JsonDefaultsStore(path, log).object("modifierFlags"), PropertyValue(std::uint64_t{0xFFFFFFFFFFFFFFFF}));
-  EXPECT_TRUE(log.lines.empty());
-  // No temporary files are left behind.
-  EXPECT_THAT(filesIn(dir.file("nested/folder")), ElementsAre("com.example.json"));
-}
-
-// What Config makes of each type is tested on the simulated store.
-TEST(JsonDefaultsStore, HandWrittenValuesKeepTheirJsonTypes) {
-  TempDir dir;
-  const std::string path = dir.file("prefs.json");
   // With the object, 64 levels: the most that is read.
   writeText(path, R"({"enabled": "NO", "modifierFlags": true, "hide": 1, "neg": -3, "real": 2.5, "other": )" +
                       std::string(63, '[') + std::string(63, ']') + "}");
   sim::RecordingLog log;
-  JsonDefaultsStore store(path, log);
-  EXPECT_EQ(store.object("enabled"), PropertyValue(std::string("NO")));
-  EXPECT_EQ(store.object("modifierFlags"), PropertyValue(true));
-  EXPECT_EQ(store.object("hide"), PropertyValue(std::uint64_t{1}));
-  EXPECT_EQ(store.object("other"), PropertyValue(std::monostate{}));
-  EXPECT_EQ(store.object("neg"), PropertyValue(std::int64_t{-3}));
-  EXPECT_EQ(store.object("real"), PropertyValue(2.5));
+  {
+    JsonDefaultsStore store(path, log);
+    EXPECT_EQ(store.object("enabled"), PropertyValue(std::string("NO")));
+    EXPECT_EQ(store.object("modifierFlags"), PropertyValue(true));
+    EXPECT_EQ(store.object("hide"), PropertyValue(std::uint64_t{1}));
+    EXPECT_EQ(store.object("other"), PropertyValue(std::monostate{}));
+    EXPECT_EQ(store.object("neg"), PropertyValue(std::int64_t{-3}));
+    EXPECT_EQ(store.object("real"), PropertyValue(2.5));
+    EXPECT_FALSE(store.object("missing"));
+    fs::remove_all(dir.file("nested"));  // made again on the first write
+    store.setBool("enabled", false);
+    store.setUnsigned("modifierFlags", 0xFFFFFFFFFFFFFFFF);
+    store.setUnsigned("zero", 0);
+    for (const char* key : {"hide", "neg", "real", "other"}) store.remove(key);
+  }
+  EXPECT_EQ(readText(path), "{\"enabled\":false,\"modifierFlags\":18446744073709551615,\"zero\":0}\n") << "compact";
+  EXPECT_EQ(JsonDefaultsStore(path, log).object("modifierFlags"), PropertyValue(std::uint64_t{0xFFFFFFFFFFFFFFFF}));
   EXPECT_TRUE(log.lines.empty());
+  EXPECT_THAT(filesIn(dir.file("nested/folder")), ElementsAre("com.example.json")) << "no temporary files left";
 }
 
 TEST(JsonDefaultsStore, UnreadableFileIsMovedAsideNotOverwritten) {
@@ -151,21 +141,23 @@ TEST(WriteFileAtomically, AFailedWriteLeavesEveryWritersOldFileWhole) {
          *error = log.lines.empty() ? "" : log.lines[0];
          return log.lines.empty() || store.object("enabled") != PropertyValue(false);
        }},
-      {"q.desktop", [](auto& folder, auto* error) { return AutostartLoginItems(folder, "q", "/bin/sh", "").registerItem(error); }},
+      {"q.desktop",
+       [](auto& folder, auto* error) { return AutostartLoginItems(folder, "q", "/bin/sh", "").registerItem(error); }},
   };
   for (const auto& [name, save] : writers) {
     TempDir dir;
     writeText(dir.file(name), "{}");
-    auto failingWrite = [&](int out) {
-      std::signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{4, 4};
-      std::string error;
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || save(dir.path(), &error)) return 1;
-      return write(out, error.data(), error.size()) < 0 ? 1 : 0;
-    };
-    std::string output;
-    EXPECT_EQ(testing_support::runInChild(failingWrite, &output, false), 0) << name << " must report the failure";
-    EXPECT_THAT(output, HasSubstr(dir.file(name) + ": File too large"));
+    rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limit{4, saved.rlim_max};
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    std::string error;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const bool written = save(dir.path(), &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written) << name << " must report the failure";
+    EXPECT_THAT(error, HasSubstr(dir.file(name) + ": File too large"));
     EXPECT_EQ(readText(dir.file(name)), "{}") << name;
     EXPECT_THAT(filesIn(dir.path()), ElementsAre(name));
   }

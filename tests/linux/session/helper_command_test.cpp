@@ -1,6 +1,5 @@
 // The `quorvelle` command as a user runs it: copied into a bundle in a test
-// folder and reached through a command link. That it shows the settings of a
-// running copy is seen in the whole-system acceptance test.
+// folder and reached through a command link.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 #include <filesystem>
 
 #include "linux/process_util.h"
+#include "linux/session/reopen_server.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {
@@ -24,7 +24,7 @@ struct HelperFixture : testing::Test {
     std::filesystem::copy_file(QUORVELLE_HELPER, helper);
     chmod(helper.c_str(), 0755);
     // The main executable records how many arguments it was started with. How
-    // a detached start leaves it is checked on spawnDetached itself.
+    // a detached start leaves it is checked through the workspace's URL opener.
     writeText(bundle + "/Contents/MacOS/Quorvelle", "#!/bin/sh\necho \"$#\" > '" + started + ".tmp'; mv '" + started +
                                                         ".tmp' '" + started + "'\n", true);
     std::filesystem::create_directories(dir.file("bin"));
@@ -81,6 +81,19 @@ TEST_F(HelperFixture, StartsTheApplicationWhenNoneRunsOrSaysWhyNot) {
   ProgramResult version = run({"--version"}, dir.file("loose/quorvelle"));
   EXPECT_EQ(version.exitCode, 1);
   EXPECT_THAT(version.err, HasSubstr("is not inside a Quorvelle bundle"));
+}
+
+TEST_F(HelperFixture, ARunningCopyIsAskedToShowItsSettingsAndNoOtherStarts) {
+  PollRunLoop loop;
+  int shown = 0;
+  ReopenServer running(loop, loop, [&] { ++shown; });
+  std::string error;
+  ASSERT_TRUE(running.listen(dir.file("run/quorvelle"), &error)) << error;
+  const pid_t pid = spawnProgram({command}, environmentWith({{"XDG_RUNTIME_DIR", dir.file("run")}}), false).pid;
+  std::optional<int> status = waitForExit(pid, 20, &loop);
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+  EXPECT_TRUE(loop.runUntil([&] { return shown == 1; }, 5));
+  EXPECT_FALSE(eventually([&] { return std::filesystem::exists(started); }, 1)) << "no second copy";
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The reopen socket for real: a server on a small poll loop, clients in
-// threads and in processes of other users.
+// threads and in processes, one of them another user's.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -11,13 +11,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <future>
-#include <string>
 
-#include "linux/process/poll_run_loop.h"
 #include "linux/process_util.h"
 #include "linux/session/reopen_client.h"
 #include "linux/session/reopen_server.h"
@@ -45,12 +42,11 @@ class RawClient {
   ~RawClient() { close(fd_); }
   bool connected() const { return connected_; }
   void send(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-  // What the server sent before closing; nullopt while it keeps the
-  // connection open.
+  // What the server sent before closing; nullopt while it keeps the connection open.
   std::optional<std::string> closedWith() {
     char buffer[64];
     ssize_t n;
-    while ((n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) received_.append(buffer, static_cast<size_t>(n));
+    while ((n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) received_.append(buffer, size_t(n));
     if (n == 0 || (errno != EAGAIN && errno != EINTR)) return received_;
     return std::nullopt;
   }
@@ -64,14 +60,13 @@ class RawClient {
 struct ReopenFixture : testing::Test {
   ReopenFixture() {
     mkdir(dir.file("run").c_str(), 0700);
-    std::string error;
-    EXPECT_TRUE(server->listen(folder, &error)) << error;
+    EXPECT_TRUE(server->listen(folder, &detail)) << detail;
   }
   std::unique_ptr<ReopenServer> makeServer() {
     return std::make_unique<ReopenServer>(loop, loop, [this] { ++shown; });
   }
-  // Runs the real client on a thread while the loop serves it; a busy copy
-  // serves only once busySeconds have passed since the request.
+  // Runs the real client on a thread; the loop serves it only once
+  // busySeconds have passed since the request, as a busy copy would.
   ReopenOutcome request(double answerSeconds = 5, double busySeconds = 0) {
     std::atomic<double> asked = 0;
     auto outcome = std::async(std::launch::async, [&] {
@@ -82,62 +77,50 @@ struct ReopenFixture : testing::Test {
     EXPECT_TRUE(serveUntil(loop, [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     return outcome.get();
   }
-  // Serves until the server has closed the raw client's connection.
   std::optional<std::string> servedUntilClosed(RawClient& client, double timeoutSeconds = 10) {
     std::optional<std::string> result;
     loop.runUntil([&] { return (result = client.closedWith()).has_value(); }, timeoutSeconds);
     return result;
   }
+  bool shownTimes(int times) { return loop.runUntil([&] { return shown == times; }, 5); }
 
   TempDir dir;
-  std::string folder = dir.file("run/quorvelle");
-  std::string socket = folder + "/reopen.sock";
-  std::string detail;
+  std::string folder = dir.file("run/quorvelle"), socket = folder + "/reopen.sock", detail;
   PollRunLoop loop;
   int shown = 0;
   std::unique_ptr<ReopenServer> server = makeServer();
 };
 
-TEST_F(ReopenFixture, AnythingButTheOneRequestIsDropped) {
-  for (std::string bytes : {std::string("SHOW-SETTINGS\n"), std::string("show-settings \n"),
-                            std::string("show-settings\nshow-settings\n"),
-                            std::string("show-settings\r\n"), std::string("\n"),
-                            std::string("show\0settings\n", 14), std::string(100, 'a'),
-                            std::string(64, 'a') + "\n"}) {
-    SCOPED_TRACE(bytes);
-    RawClient client(socket);
-    ASSERT_TRUE(client.connected());
-    client.send(bytes);
-    EXPECT_EQ(servedUntilClosed(client), "");  // closed without an answer
-  }
-  RawClient(socket).send("show-settings");  // cut short by the client's close
-  loop.runUntil([&] { return server->openConnections() == 0; }, 5);
-  EXPECT_EQ(shown, 0);
-  EXPECT_EQ(server->openConnections(), 0u);
-}
-
-TEST_F(ReopenFixture, RequestsAreAnsweredAndOneInPiecesDoesNotHoldUpAnother) {
-  struct stat info;
-  ASSERT_EQ(lstat(folder.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
-  ASSERT_EQ(lstat(socket.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISSOCK(info.st_mode));
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+TEST_F(ReopenFixture, OnlyTheOneRequestIsAnsweredAndOneInPiecesHoldsUpNoOther) {
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::symlink_status(folder).permissions(), fs::perms(0700));
+  EXPECT_EQ(fs::symlink_status(socket).type(), fs::file_type::socket);
+  EXPECT_EQ(fs::symlink_status(socket).permissions(), fs::perms(0600));
 
   RawClient stalled(socket);
   stalled.send("show-set");
   loop.runFor(0.05);
   EXPECT_EQ(request(), ReopenOutcome::Delivered);
   EXPECT_EQ(stalled.closedWith(), std::nullopt);  // still waiting, blocking nobody
-  EXPECT_TRUE(loop.runUntil([&] { return shown == 1; }, 5));
+  EXPECT_TRUE(shownTimes(1));
   stalled.send("tings\n");
   EXPECT_EQ(servedUntilClosed(stalled), "ok\n");
-  EXPECT_TRUE(loop.runUntil([&] { return shown == 2; }, 5));
-  EXPECT_TRUE(loop.runUntil([&] { return server->openConnections() == 0; }, 5));
+  EXPECT_TRUE(shownTimes(2));
 
-  // A client that says nothing is let go after the request timeout.
+  for (std::string bytes : {std::string("SHOW-SETTINGS\n"), std::string("show-settings \n"),
+                            std::string("show-settings\nshow-settings\n"), std::string("show-settings\r\n"),
+                            std::string("\n"), std::string("show\0settings\n", 14), std::string(100, 'a'),
+                            std::string(64, 'a') + "\n"}) {
+    RawClient client(socket);
+    ASSERT_TRUE(client.connected());
+    client.send(bytes);
+    EXPECT_EQ(servedUntilClosed(client), "") << bytes;  // closed without an answer
+  }
+  RawClient(socket).send("show-settings");  // cut short by the client's close
+  EXPECT_TRUE(loop.runUntil([&] { return server->openConnections() == 0; }, 5));
   RawClient silent(socket);
-  EXPECT_EQ(servedUntilClosed(silent, ReopenServer::kRequestTimeoutSeconds + 10), "");
+  EXPECT_EQ(servedUntilClosed(silent, ReopenServer::kRequestTimeoutSeconds + 10), "") << "let go after a while";
+  EXPECT_EQ(shown, 2);
 }
 
 TEST_F(ReopenFixture, IdleConnectionsAndABusyCopyDoNotKeepARequestOut) {
@@ -149,10 +132,10 @@ TEST_F(ReopenFixture, IdleConnectionsAndABusyCopyDoNotKeepARequestOut) {
   EXPECT_EQ(servedUntilClosed(extra), "ok\n");
   EXPECT_EQ(idle[0]->closedWith(), "") << "the oldest idle connection made room";
 
-  // The copy is busy (its loop not running) past the time an answer is due;
-  // alive and not stopped, it is waited for.
+  // Busy (its loop not running) past the time an answer is due, but alive
+  // and not stopped: it is waited for.
   EXPECT_EQ(request(0.2, 0.6), ReopenOutcome::Delivered) << detail;
-  EXPECT_TRUE(loop.runUntil([&] { return shown == 2; }, 5));
+  EXPECT_TRUE(shownTimes(2));
   EXPECT_LE(server->openConnections(), ReopenServer::kMaxConnections);
 }
 
@@ -162,9 +145,8 @@ TEST_F(ReopenFixture, AStoppedCopyIsHungOnceTheAnswerIsDue) {
   if (child == 0) {
     PollRunLoop childLoop;
     ReopenServer listening(childLoop, childLoop, [] {});
-    if (!listening.listen(hung, &detail)) _exit(1);
-    raise(SIGSTOP);
-    _exit(0);
+    if (listening.listen(hung, &detail)) raise(SIGSTOP);
+    _exit(1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
@@ -177,15 +159,12 @@ TEST_F(ReopenFixture, AStoppedCopyIsHungOnceTheAnswerIsDue) {
 
 TEST_F(ReopenFixture, LeftoverSocketsAndSuccessors) {
   EXPECT_EQ(requestShowSettings(dir.file("run/nothing"), 1, 1, &detail), ReopenOutcome::NotRunning);
-
-  // A successor takes the socket over; its predecessor leaving does not
-  // take it away from it.
+  // A successor takes the socket over; its predecessor leaving does not take it away.
   {
     int successorShown = 0;
     ReopenServer successor(loop, loop, [&] { ++successorShown; });
     ASSERT_TRUE(successor.listen(folder, &detail)) << detail;
     server.reset();
-    EXPECT_TRUE(std::filesystem::exists(socket));
     EXPECT_EQ(request(), ReopenOutcome::Delivered);
     EXPECT_TRUE(loop.runUntil([&] { return successorShown == 1; }, 5));
   }
@@ -204,30 +183,26 @@ TEST_F(ReopenFixture, LeftoverSocketsAndSuccessors) {
 
   // Something else in the socket's place is not removed.
   ReopenServer blocked(loop, loop, [] {});
-  std::string other = dir.file("run/other");
+  const std::string other = dir.file("run/other");
   writeText(other + "/reopen.sock", "keep me");
   chmod(other.c_str(), 0700);
   EXPECT_FALSE(blocked.listen(other, &detail));
   EXPECT_EQ(readText(other + "/reopen.sock"), "keep me");
 }
 
-// Even through a folder and socket left open by mistake, the server hears
-// only its own user.
+// Even through a folder and socket left open by mistake, only this user is heard.
 TEST_F(ReopenFixture, OtherUsersAreNotHeard) {
   if (getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-  chmod(dir.path().c_str(), 0711);
-  chmod(dir.file("run").c_str(), 0711);
-  chmod(folder.c_str(), 0755);
+  for (const std::string& path : {dir.path(), dir.file("run"), folder}) chmod(path.c_str(), 0755);
   chmod(socket.c_str(), 0666);
   pid_t child = fork();
   if (child == 0) {
     if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(100);
     RawClient client(socket);
-    if (!client.connected()) _exit(3);
     client.send(reopen::kRequest);
     std::optional<std::string> reply;
-    if (!eventually([&] { return (reply = client.closedWith()).has_value(); }, 10)) _exit(4);
-    _exit(reply->empty() ? 0 : 5);  // closed without an answer
+    const bool closed = eventually([&] { return (reply = client.closedWith()).has_value(); }, 10);
+    _exit(client.connected() && closed && reply->empty() ? 0 : 5);  // closed without an answer
   }
   std::optional<int> status = waitForExit(child, 20, &loop);
   EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
@@ -241,9 +216,7 @@ TEST(ReopenSocket, OnlyAFolderOfThisUserAloneIsTrusted) {
   mkdir(open.c_str(), 0755);
   EXPECT_FALSE(reopen::isPrivateFolder(open, &error));
   EXPECT_TRUE(reopen::preparePrivateFolder(open, &error)) << error;
-  struct stat info;
-  stat(open.c_str(), &info);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);  // tightened, as it is ours
+  EXPECT_EQ(std::filesystem::status(open).permissions(), std::filesystem::perms(0700)) << "tightened, as it is ours";
   symlink(open.c_str(), link.c_str());
   EXPECT_FALSE(reopen::preparePrivateFolder(link, &error));
   EXPECT_FALSE(reopen::isPrivateFolder(link, &error));
