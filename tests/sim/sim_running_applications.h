@@ -41,7 +41,6 @@ class SimRunningApplications : public RunningApplications {
   }
   std::vector<std::shared_ptr<RunningApplication>> runningApplicationsWithBundleIdentifier(
       const std::string& bundleIdentifier) override {
-    ++listings;
     std::vector<std::shared_ptr<RunningApplication>> found;
     for (const auto& [identifier, copy] : copies_) {
       if (identifier == bundleIdentifier && !copy->terminated) found.push_back(copy);
@@ -49,8 +48,6 @@ class SimRunningApplications : public RunningApplications {
     return found;
   }
   int currentProcessIdentifier() const override { return 100; }
-
-  int listings = 0;
 
  private:
   Journal* journal_;
