@@ -90,7 +90,7 @@ struct AppFixture : testing::Test {
         launchEvents, running, bundles, files, alerts,
         ApplicationsFolders{root + "opt", root + "home/Applications", root + "home/Applications", std::nullopt},
         "/opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap"});
-    delegate->setLaunchCompletedHandler([this] { journal.add("launch completed"); });
+    delegate->setLaunchCompletedHandler([this] { journal.push_back("launch completed"); });
     delegate->addApplicationCommands(windows.applicationMenu());
     delegate->applicationDidFinishLaunching();
     return delegate;
@@ -171,7 +171,7 @@ struct AppFixture : testing::Test {
 
 TEST_F(AppFixture, OrdinaryLaunchStartsEverythingAndOpensTheSettingsWindowLastSizedToItsContent) {
   launch();
-  EXPECT_THAT(journal.entries(),
+  EXPECT_THAT(journal,
               ElementsAre("updater started", "trust checked", "tap created",
                           "run /opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap", "caps lock off",
                           "source created", "source added", "tap enabled", "launch completed"));
@@ -239,10 +239,11 @@ TEST_F(AppFixture, LoginItemAndUpdateRelaunchOpenNoWindowAndTheSettingsComeFromT
 
 TEST_F(AppFixture, DisabledAtLaunchPromptsNothingAndStartsNothing) {
   defaults.values["enabled"] = false;
+  // Without a bundle identifier no copy can be told apart: none is ended.
+  bundles.infos[bundles.mainPath].erase("CFBundleIdentifier");
+  running.add(41, kId, /*quitsWhenAsked=*/true);
   launch();
-  EXPECT_EQ(trust.prompts, 0);
-  EXPECT_EQ(taps.tapsCreated, 0);
-  EXPECT_TRUE(launcher.launches.empty());
+  EXPECT_THAT(journal, ElementsAre("updater started", "launch completed"));
   EXPECT_EQ(look(), "off");
   delegate->applicationWillTerminate();
   EXPECT_THAT(toolTexts(), IsEmpty()) << "never started: terminating runs no tool";
@@ -313,7 +314,7 @@ TEST_F(AppFixture, SwitchingOffWhilePollingStopsThePollAndOnAgainPromptsAgain) {
   EXPECT_FALSE(delegate->isPollingForAccess());
 }
 
-TEST_F(AppFixture, TapRefusedLogsOnlyOnThePromptPath) {
+TEST_F(AppFixture, TapRefusedLogsOnlyOnThePromptPathAndAToolThatCannotRunIsLogged) {
   taps.allowTaps = false;
   launch();
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to create event tap"));
@@ -328,6 +329,20 @@ TEST_F(AppFixture, TapRefusedLogsOnlyOnThePromptPath) {
   trust.trusted = true;
   loop.advance(2.0);
   EXPECT_EQ(log.lines.size(), 1u) << "a failed start after a poll is not logged";
+
+  // Without the mapping tool the engine carries on: a real F18 still acts as hyper.
+  taps.allowTaps = true;
+  launcher.launchError = "No such file or directory";
+  delegate->config().setEnabled(false);
+  loop.drain();
+  delegate->config().setEnabled(true);
+  loop.drain();
+  EXPECT_EQ(log.lines.at(1), "Quorvelle: failed to run hidutil: No such file or directory");
+  EXPECT_THAT(journal, Contains("caps lock off"));
+  EXPECT_TRUE(delegate->hyperKey().hasTap());
+  taps.physicallyDown.insert(sim::SimEventTapSystem::kF18);
+  taps.tap()->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
+  EXPECT_EQ(taps.tap()->deliver(kKeyDownEvent, 0)->flags, kDefaultHyperFlags);
 }
 
 TEST_F(AppFixture, SettingsReachTheEngineAndTheMappingGoesAtTermination) {
@@ -335,40 +350,74 @@ TEST_F(AppFixture, SettingsReachTheEngineAndTheMappingGoesAtTermination) {
   loop.drain();
   EXPECT_EQ(taps.tapsCreated, 1) << "the initial values call no handler";
   EXPECT_EQ(trust.prompts, 0);
-  // The modifiers handler is synchronous: the very next key carries the new set.
+  // The modifiers handler is synchronous: the very next key carries the new
+  // set, added to the flags the key already had.
+  sim::SimEventTap* tap = taps.tap();
   taps.physicallyDown.insert(sim::SimEventTapSystem::kF18);
-  taps.tap()->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
+  EXPECT_FALSE(tap->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18)) << "F18 itself is swallowed";
   delegate->config().setModifiers(kShiftFlag | kCommandFlag);
-  EXPECT_EQ(taps.tap()->deliver(kKeyDownEvent, 0)->flags, kShiftFlag | kCommandFlag);
+  EXPECT_EQ(tap->deliver(kKeyDownEvent, 0, kControlFlag)->flags, kShiftFlag | kCommandFlag | kControlFlag);
+  // A tap the system turned off comes back on, the hold forgotten.
+  for (std::uint32_t type : {kTapDisabledByTimeout, kTapDisabledByUserInput}) {
+    tap->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
+    tap->setEnabled(false);
+    KeyEvent event{type, 0, 0};
+    EXPECT_EQ(HyperKeyManager::tapCallback(type, &event, &delegate->hyperKey()), &event);
+    EXPECT_TRUE(tap->enabled());
+    EXPECT_EQ(tap->deliver(kKeyDownEvent, 0)->flags, 0u);
+  }
+  tap->deliver(kKeyDownEvent, sim::SimEventTapSystem::kF18);
 
   journal.clear();
+  delegate->config().setEnabled(true);  // already on: a second start does nothing
   delegate->config().setEnabled(false);
   EXPECT_TRUE(delegate->hyperKey().hasTap()) << "enabled reaches the delegate on a later turn";
   loop.drain();
-  EXPECT_THAT(journal.entries(), ElementsAre("tap disabled", "source removed", "tap released",
+  EXPECT_THAT(journal, ElementsAre("trust checked", "tap disabled", "source removed", "tap released",
                                              "run /opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap"));
   EXPECT_THAT(toolTexts(), ElementsAre(kApply, kClear));
 
   delegate->config().setEnabled(true);
   loop.drain();
+  EXPECT_EQ(taps.tap()->deliver(kKeyDownEvent, 0)->flags, 0u) << "a stop forgets the hold";
+  delegate->applicationWillTerminate();
   delegate->applicationWillTerminate();
   EXPECT_FALSE(delegate->hyperKey().hasTap());
   EXPECT_THAT(toolTexts(), ElementsAre(kApply, kClear, kApply, kClear));
 }
 
 TEST_F(AppFixture, OlderCopiesQuitBeforeStartUpGoesOnAndANewerOneMakesThisOneQuit) {
+  // A copy that quits when asked: start-up goes on at the first tick, once;
+  // ticks wait while a menu is tracked.
+  running.add(40, kId, /*quitsWhenAsked=*/true);
+  launch();
+  loop.setTrackingMenu(true);
+  loop.advance(1.0);
+  loop.setTrackingMenu(false);
+  EXPECT_THAT(journal, ElementsAre("terminate 40"));
+  loop.advance(0.1);
+  EXPECT_EQ(journal.back(), "launch completed");
+  loop.advance(1.0);
+  EXPECT_THAT(journal, Contains("launch completed").Times(1));
+
+  // One that does not quit is forced to at the deadline; a copy started
+  // meanwhile is left alone.
+  delegate.reset();
+  journal.clear();
   running.add(41, kId, /*quitsWhenAsked=*/false);
   running.add(42, kId, /*quitsWhenAsked=*/true);
   running.add(100, kId, true);  // this process
   launch();
+  running.add(44, kId, false);
   EXPECT_EQ(look(), "none");
   loop.advance(5.0);
-  EXPECT_EQ(taps.tapsCreated, 0) << "the older copy still holds the keyboard";
-  EXPECT_THAT(journal.entries(), Not(Contains("launch completed")));
+  EXPECT_FALSE(delegate->hyperKey().hasTap()) << "the older copy still holds the keyboard";
+  EXPECT_THAT(journal, Not(Contains("launch completed")));
   loop.advance(0.1);
-  EXPECT_EQ(journal.entries().back(), "launch completed");
-  EXPECT_THAT(journal.entries(), testing::IsSupersetOf({"terminate 41", "terminate 42", "force 41"}));
-  EXPECT_THAT(journal.entries(), AllOf(Not(Contains("force 42")), Not(Contains("terminate 100"))));
+  EXPECT_EQ(journal.back(), "launch completed");
+  EXPECT_THAT(journal, testing::IsSupersetOf({"terminate 41", "terminate 42", "force 41"}));
+  EXPECT_THAT(journal, AllOf(Not(Contains("force 42")), Not(Contains("terminate 100")),
+                                       Not(Contains("terminate 44"))));
   EXPECT_TRUE(delegate->hyperKey().hasTap());
   EXPECT_EQ(look(), "on");
 
@@ -383,7 +432,7 @@ TEST_F(AppFixture, OlderCopiesQuitBeforeStartUpGoesOnAndANewerOneMakesThisOneQui
   });
   EXPECT_EQ(QApplication::exec(), 0);
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: a newer copy is running (process 120); this one quits"));
-  EXPECT_THAT(journal.entries(), IsEmpty()) << "the newer copy ends the older ones";
+  EXPECT_THAT(journal, IsEmpty()) << "the newer copy ends the older ones";
 }
 
 TEST_F(AppFixture, HandingOverToTheInstalledCopySetsNothingUpUnlessItCannotBeOpened) {
@@ -396,13 +445,13 @@ TEST_F(AppFixture, HandingOverToTheInstalledCopySetsNothingUpUnlessItCannotBeOpe
   EXPECT_EQ(look(), "none");
   EXPECT_EQ(taps.tapsCreated, 0);
   EXPECT_EQ(delegate->settingsWindow(), nullptr);
-  EXPECT_EQ(running.listings, 0);
-  EXPECT_THAT(journal.entries(), IsEmpty());
+  EXPECT_THAT(journal, IsEmpty());
   workspace.completeOpen("Permission denied");
+  EXPECT_THAT(journal, IsEmpty()) << "started on a later turn, not inside the completion";
   loop.drain();
   EXPECT_FALSE(application.isTerminating());
   EXPECT_THAT(log.lines, ElementsAre("Quorvelle: failed to open " + installed + ": Permission denied"));
-  EXPECT_EQ(journal.entries().back(), "launch completed");
+  EXPECT_EQ(journal.back(), "launch completed");
   EXPECT_EQ(look(), "on");
 }
 
@@ -525,7 +574,7 @@ TEST_F(AppFixture, QuittingWhileStartUpWaitsStartsNothingAndNothingRunsOnceTheDe
   alerts.onShow = [this] { delegate->applicationWillTerminate(); };
   launch();
   EXPECT_EQ(alerts.shown.size(), 1u);
-  EXPECT_THAT(journal.entries(), IsEmpty());
+  EXPECT_THAT(journal, IsEmpty());
 
   // Quit while waiting for an older copy.
   alerts.onShow = nullptr;
@@ -534,7 +583,7 @@ TEST_F(AppFixture, QuittingWhileStartUpWaitsStartsNothingAndNothingRunsOnceTheDe
   launch();
   delegate->applicationWillTerminate();
   loop.advance(6.0);
-  EXPECT_THAT(journal.entries(), ElementsAre("terminate 42", "force 42"));
+  EXPECT_THAT(journal, ElementsAre("terminate 42", "force 42"));
   EXPECT_EQ(look(), "none");
 
   // The delegate is gone while it waits for an older copy, or polls for access.
@@ -542,7 +591,7 @@ TEST_F(AppFixture, QuittingWhileStartUpWaitsStartsNothingAndNothingRunsOnceTheDe
   launch();
   delegate.reset();
   loop.advance(1.0);
-  EXPECT_EQ(journal.entries().back(), "terminate 43") << "no delegate to complete the launch";
+  EXPECT_EQ(journal.back(), "terminate 43") << "no delegate to complete the launch";
   trust.trusted = false;
   launch();
   delegate.reset();  // the poll timer lives on in the run loop

@@ -1,4 +1,5 @@
-// Loading the three settings from what the store holds, and writing them back.
+// Loading the three settings from what the store holds, writing them back,
+// and how their published values are delivered.
 #include "config/config.h"
 
 #include <gmock/gmock.h>
@@ -6,22 +7,13 @@
 
 #include "config/modifier_symbols.h"
 #include "config/preference_keys.h"
+#include "sim/sim_run_loop.h"
 #include "sim/sim_services.h"
 
 namespace quorvelle {
 namespace {
 
 using testing::ElementsAre;
-
-TEST(ConfigLoading, EmptyStoreGivesDefaultsAndWritesNothing) {
-  sim::MemoryDefaultsStore store;
-  Config config(store);
-  EXPECT_TRUE(config.enabled());
-  EXPECT_EQ(config.modifiers(), 0x1C0000u);
-  EXPECT_FALSE(config.hideMenuBarIcon());
-  EXPECT_EQ(store.writes, 0);
-  EXPECT_TRUE(store.values.empty());
-}
 
 // Each setting as read from what the store holds (true reads as 1); reading
 // writes nothing back.
@@ -63,9 +55,13 @@ TEST(ConfigLoading, EachSettingTakesOnlyWhatItsTypeAllows) {
   }
 }
 
-TEST(ConfigWriting, EveryAssignmentIsPublishedThenWrittenWithItsType) {
+TEST(ConfigWriting, DefaultsUntilAssignedThenEveryAssignmentIsPublishedAndWrittenWithItsType) {
   sim::MemoryDefaultsStore store;
   Config config(store);
+  EXPECT_TRUE(config.enabled());
+  EXPECT_FALSE(config.hideMenuBarIcon());
+  EXPECT_EQ(modifierSymbols(config.modifiers()), "⌃⌥⌘");
+  EXPECT_EQ(store.writes, 0) << "loading writes nothing";
   std::vector<std::string> seen;
   Cancellable will = config.objectWillChange().subscribe([&] { seen.push_back("will change"); });
   Cancellable enabled = config.enabledPublisher().subscribe(
@@ -75,43 +71,57 @@ TEST(ConfigWriting, EveryAssignmentIsPublishedThenWrittenWithItsType) {
                        (config.enabled() ? "true" : "false") + ", writes " + std::to_string(store.writes));
       },
       {.dropFirst = true});
+  std::vector<ModifierFlags> modifiers;
+  Cancellable current = config.modifiersPublisher().subscribe([&](ModifierFlags f) { modifiers.push_back(f); });
 
   config.setEnabled(true);  // unchanged, still published and written
   config.setEnabled(false);
   EXPECT_THAT(seen, ElementsAre("will change", "enabled true, stored true, writes 0", "will change",
                                 "enabled false, stored true, writes 1"));
-  EXPECT_EQ(store.writes, 2);
   EXPECT_EQ(store.values.at("enabled"), PropertyValue(false));
 
   config.setModifiers(0xFFFFFFFFFFFFFFFF);
+  EXPECT_THAT(modifiers, ElementsAre(0x1C0000u, 0xFFFFFFFFFFFFFFFFu)) << "the loaded value at once";
   EXPECT_EQ(store.values.at("modifierFlags"), PropertyValue(std::uint64_t{0xFFFFFFFFFFFFFFFF}));
+  EXPECT_EQ(modifierSymbols(config.modifiers()), "⌃⌥⇧⌘") << "fixed order; other flags add nothing";
   config.setHideMenuBarIcon(true);
   EXPECT_EQ(store.values.at("hideMenuBarIcon"), PropertyValue(true));
   EXPECT_FALSE(config.enabled());
-  EXPECT_EQ(config.modifiers(), 0xFFFFFFFFFFFFFFFF);
   EXPECT_TRUE(config.hideMenuBarIcon());
-
-  // Only the keys of the table are ever written.
+  EXPECT_EQ(store.writes, 4);
   for (const auto& [key, value] : store.values) {
     EXPECT_NE(std::find(prefs::kAllKeys.begin(), prefs::kAllKeys.end(), key), prefs::kAllKeys.end()) << key;
   }
 }
 
-TEST(ConfigWriting, ModifiersSubscriberGetsLoadedValueAtOnce) {
-  sim::MemoryDefaultsStore store;
-  store.values["modifierFlags"] = std::uint64_t{0x120000};
-  Config config(store);
-  std::vector<ModifierFlags> seen;
-  Cancellable subscription = config.modifiersPublisher().subscribe([&](ModifierFlags f) { seen.push_back(f); });
-  config.setModifiers(0x40000);
-  EXPECT_THAT(seen, ElementsAre(0x120000u, 0x40000u));
-}
-
-// Single symbols and smaller sets show in the recorder's state table.
-TEST(ModifierSymbols, FixedOrderWhateverTheBits) {
-  EXPECT_EQ(modifierSymbols(0x1E0000), "⌃⌥⇧⌘");
-  EXPECT_EQ(modifierSymbols(0xFFFFFFFFFFFFFFFF), "⌃⌥⇧⌘") << "other flags add nothing";
-  EXPECT_EQ(modifierSymbols(0x10000), "");
+// What Config's settings do not show: delivery on the main queue (even the
+// current value waits for it), values queued before a cancel, and a handler
+// that cancels another while a value goes out.
+TEST(Published, MainQueueAndCancelling) {
+  sim::SimRunLoop loop;
+  WillChangeSignal willChange;
+  Published<int> value{1, willChange};
+  std::vector<std::string> seen;
+  auto record = [&seen](std::string who) {
+    return [&seen, who](int v) { seen.push_back(who + std::to_string(v)); };
+  };
+  Cancellable queued = value.subscribe(record("queued "), {.mainQueue = &loop});
+  EXPECT_TRUE(seen.empty());
+  loop.drain();
+  Cancellable second;
+  Cancellable first = value.subscribe(
+      [&](int v) {
+        seen.push_back("first " + std::to_string(v));
+        second.cancel();
+      },
+      {.dropFirst = true});
+  second = value.subscribe(record("second "), {.dropFirst = true});
+  value.set(3);
+  queued.cancel();
+  first.cancel();
+  value.set(4);
+  loop.drain();
+  EXPECT_THAT(seen, ElementsAre("queued 1", "first 3"));
 }
 
 }  // namespace

@@ -12,62 +12,38 @@ namespace quorvelle {
 namespace {
 
 TEST(UpdateRules, VersionsCompareAsDottedNumbers) {
-  struct Case {
-    const char* a;
-    const char* b;
-    std::optional<int> order;
-  } cases[] = {
-      {"1000", "1001", -1},
-      {"10", "9", 1},
-      {"1.2", "1.2.0", 0},
-      {"1.10", "1.9", 1},
-      {"0001", "1", 0},
-      {"99999999999999999999", "100000000000000000000", -1},
-      {"1000000", "999999", 1},
-      {"", "1", std::nullopt},
-      {"1.", "1", std::nullopt},
-      {"1..2", "1", std::nullopt},
-      {"1a", "1", std::nullopt},
-      {"-1", "1", std::nullopt},
-      {"1", " 1", std::nullopt},
-      {"1.2-beta", "1", std::nullopt},
+  const std::tuple<const char*, const char*, std::optional<int>> cases[] = {
+      {"1000", "1001", -1}, {"10", "9", 1}, {"1.2", "1.2.0", 0}, {"1.10", "1.9", 1}, {"0001", "1", 0},
+      {"99999999999999999999", "100000000000000000000", -1}, {"1000000", "999999", 1},
+      {"", "1", std::nullopt}, {"1.", "1", std::nullopt}, {"1..2", "1", std::nullopt}, {"1a", "1", std::nullopt},
+      {"-1", "1", std::nullopt}, {"1", " 1", std::nullopt}, {"1.2-beta", "1", std::nullopt},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(compareVersions(c.a, c.b), c.order) << c.a << " vs " << c.b;
-    if (c.order) {
-      EXPECT_EQ(compareVersions(c.b, c.a), -*c.order) << c.b << " vs " << c.a;
+  for (const auto& [a, b, order] : cases) {
+    EXPECT_EQ(compareVersions(a, b), order) << a << " vs " << b;
+    if (order) {
+      EXPECT_EQ(compareVersions(b, a), -*order) << b << " vs " << a;
     }
   }
 }
 
 TEST(UpdateRules, OnlyHttpsFeedsExceptLoopbackHttpForTests) {
-  struct Case {
-    const char* url;
-    bool production;
-    bool tests;
-  } cases[] = {
-      {"https://quorvelle.org/appcast.xml", true, true},
-      {"HTTPS://Quorvelle.org/appcast.xml", true, true},
-      {"http://quorvelle.org/appcast.xml", false, false},
-      {"http://127.0.0.1:8080/appcast.xml", false, true},
-      {"http://localhost/appcast.xml", false, true},
-      {"http://[::1]:9/appcast.xml", false, true},
-      {"http://evil.example@127.0.0.1/feed", false, true},
-      {"http://127.0.0.1@evil.example/feed", false, false},
-      {"http://127.0.0.1.evil.example/feed", false, false},
-      {"https://", false, false},
-      {"file:///etc/passwd", false, false},
-      {"ftp://quorvelle.org/appcast.xml", false, false},
-      {"https://quorvelle.org/app cast.xml", false, false},
-      {"quorvelle.org/appcast.xml", false, false},
+  // The address, then whether it is taken in production and in tests.
+  const std::tuple<const char*, bool, bool> cases[] = {
+      {"https://quorvelle.org/appcast.xml", true, true}, {"HTTPS://Quorvelle.org/appcast.xml", true, true},
+      {"http://quorvelle.org/appcast.xml", false, false}, {"http://127.0.0.1:8080/appcast.xml", false, true},
+      {"http://localhost/appcast.xml", false, true}, {"http://[::1]:9/appcast.xml", false, true},
+      {"http://evil.example@127.0.0.1/feed", false, true}, {"http://127.0.0.1@evil.example/feed", false, false},
+      {"http://127.0.0.1.evil.example/feed", false, false}, {"https://", false, false},
+      {"file:///etc/passwd", false, false}, {"ftp://quorvelle.org/appcast.xml", false, false},
+      {"https://quorvelle.org/app cast.xml", false, false}, {"quorvelle.org/appcast.xml", false, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& [url, production, tests] : cases) {
     std::string error;
-    EXPECT_EQ(isAcceptableFeedURL(c.url, FeedSecurity::HttpsOnly, &error), c.production) << c.url;
-    if (!c.production) {
-      EXPECT_THAT(error, testing::HasSubstr(c.url));
+    EXPECT_EQ(isAcceptableFeedURL(url, FeedSecurity::HttpsOnly, &error), production) << url;
+    if (!production) {
+      EXPECT_THAT(error, testing::HasSubstr(url));
     }
-    EXPECT_EQ(isAcceptableFeedURL(c.url, FeedSecurity::AllowLoopbackHttpForTests, &error), c.tests) << c.url;
+    EXPECT_EQ(isAcceptableFeedURL(url, FeedSecurity::AllowLoopbackHttpForTests, &error), tests) << url;
   }
   EXPECT_FALSE(isWebLink("javascript:alert(1)"));
   EXPECT_FALSE(isWebLink("file:///home"));

@@ -10,7 +10,7 @@ class SimAccessibilityTrust : public AccessibilityTrust {
  public:
   explicit SimAccessibilityTrust(Journal* journal = nullptr) : journal_(journal) {}
   bool isTrustedPrompting() override {
-    if (journal_) journal_->add(trusted ? "trust checked" : "trust prompt");
+    if (journal_) journal_->push_back(trusted ? "trust checked" : "trust prompt");
     if (!trusted) ++prompts;
     return trusted;
   }

@@ -10,9 +10,10 @@
 
 namespace quorvelle::sim {
 
-// Running copies by bundle identifier: each quits when asked or ignores
-// polite requests, and was launched before the current process unless made
-// newer. Asking and forcing are journalled as "terminate <pid>", "force <pid>".
+// Running copies by bundle identifier; the current process is 100. Each quits
+// when asked or ignores polite requests, and was launched before the current
+// process unless made newer. Asking and forcing are journalled as
+// "terminate <pid>", "force <pid>".
 class SimRunningApplications : public RunningApplications {
  public:
   struct Copy : RunningApplication {
@@ -24,7 +25,7 @@ class SimRunningApplications : public RunningApplications {
     bool isTerminated() const override { return terminated; }
     bool launchedBeforeCurrentProcess() const override { return !newer; }
     void record(const std::string& what, bool quits) {
-      if (journal) journal->add(what + std::to_string(pid));
+      if (journal) journal->push_back(what + std::to_string(pid));
       terminated = terminated || quits;
     }
     int pid;
@@ -33,14 +34,13 @@ class SimRunningApplications : public RunningApplications {
     bool terminated = false;
   };
 
-  explicit SimRunningApplications(Journal* journal = nullptr) : journal_(journal) {}
+  explicit SimRunningApplications(Journal* journal) : journal_(journal) {}
 
   void add(int pid, const std::string& bundleIdentifier, bool quitsWhenAsked, bool newer = false) {
     copies_.emplace_back(bundleIdentifier, std::make_shared<Copy>(pid, quitsWhenAsked, newer, journal_));
   }
   std::vector<std::shared_ptr<RunningApplication>> runningApplicationsWithBundleIdentifier(
       const std::string& bundleIdentifier) override {
-    ++listings;
     std::vector<std::shared_ptr<RunningApplication>> found;
     for (const auto& [identifier, copy] : copies_) {
       if (identifier == bundleIdentifier && !copy->terminated) found.push_back(copy);
@@ -48,8 +48,6 @@ class SimRunningApplications : public RunningApplications {
     return found;
   }
   int currentProcessIdentifier() const override { return 100; }
-
-  int listings = 0;
 
  private:
   Journal* journal_;

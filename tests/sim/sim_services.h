@@ -27,7 +27,7 @@ class RecordingProcessLauncher : public ProcessLauncher {
   bool launchAndWait(const std::string& executable, const std::vector<std::string>& arguments,
                      std::string* error) override {
     launches.push_back({executable, arguments});
-    if (journal_) journal_->add("run " + executable + (launchError ? " (failed)" : ""));
+    if (journal_) journal_->push_back("run " + executable + (launchError ? " (failed)" : ""));
     if (launchError) {
       *error = *launchError;
       return false;
@@ -47,7 +47,7 @@ class SimHidSystem : public HidSystem {
   explicit SimHidSystem(Journal* journal = nullptr) : journal_(journal) {}
   void setCapsLockStateOff() override {
     ++resets;
-    if (journal_) journal_->add("caps lock off");
+    if (journal_) journal_->push_back("caps lock off");
   }
   int resets = 0;
 

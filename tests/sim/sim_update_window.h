@@ -12,7 +12,6 @@ class SimUpdateWindow : public UpdateWindow {
  public:
   void show(const UpdateWindowContent& content, bool activate) override {
     shown.push_back(content);
-    visible = true;
     activations += activate ? 1 : 0;
     if (activate) userAttends();
   }
@@ -22,18 +21,14 @@ class SimUpdateWindow : public UpdateWindow {
   }
 
   // The user clicks into the window, or closes it.
-  void userAttends() {
-    if (visible && onAttention) onAttention();
-  }
-  void userCloses() {
-    visible = false;
-    if (onClosed) onClosed();
-  }
+  void userAttends() { onAttention(); }
+  void userCloses() { onClosed(); }
   const UpdateWindowContent& current() const { return shown.back(); }
 
   std::vector<UpdateWindowContent> shown;
-  bool visible = false;
   int activations = 0;
+
+ private:
   std::function<void()> onAttention;
   std::function<void()> onClosed;
 };

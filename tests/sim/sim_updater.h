@@ -12,7 +12,7 @@ class SimUpdaterController : public UpdaterController {
  public:
   explicit SimUpdaterController(Journal* journal) : journal_(journal) {}
   void startUpdater() override {
-    if (journal_) journal_->add("updater started");
+    if (journal_) journal_->push_back("updater started");
   }
   void checkForUpdates() override { ++userChecks; }
   bool automaticallyChecksForUpdates() const override { return automatic; }
