@@ -1,6 +1,6 @@
-// The built application as separate processes, offscreen: one running copy,
-// quitting cleanly on termination signals, and refusing to start where it
-// cannot run.
+// The built application as separate processes, offscreen: copies started
+// together leave exactly one running, each quitting cleanly on a termination
+// signal, and it refuses to start where it cannot run.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -24,78 +24,67 @@ bool exitedCleanly(const std::optional<int>& status) {
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
-// Started at login, so that no window opens.
-const std::vector<std::string> kAtLogin = {"--launched-at-login"};
-
-TEST(AppProcess, ANewCopyReplacesTheRunningOneAndEachQuitsCleanlyOnATerminationSignal) {
-  AppSandbox app(QUORVELLE_BUILT_BUNDLE);
-  const pid_t first = app.start("offscreen", kAtLogin);
-  ASSERT_TRUE(eventually([&] { return app.isListening(); }));
-  const pid_t second = app.start("offscreen", kAtLogin);
-  EXPECT_TRUE(exitedCleanly(app.waitForEnd(first, 10)))
-      << "asked with SIGTERM, it quits through its termination path, not killed at the deadline";
-  ASSERT_TRUE(eventually([&] { return app.isListening(); })) << "the new copy completes its start-up";
-
-  // SIGINT and SIGHUP become the same call (termination_signals_test).
-  kill(second, SIGHUP);
-  EXPECT_TRUE(exitedCleanly(app.waitForEnd(second, 10)));
-  EXPECT_FALSE(std::filesystem::exists(reopen::socketPath(app.socketFolder()))) << "the reopen socket goes with it";
-}
-
 // Copies found through /proc and signalled through pidfds, older ones asked
-// to quit, a newer one given way to, whatever the order they look in.
-TEST(AppProcess, CopiesStartedTogetherLeaveExactlyTheNewestRunning) {
+// to quit (SIGTERM, through the termination path, not killed at a deadline), a
+// newer one given way to, whatever the order they look in.
+TEST(AppProcess, CopiesStartedTogetherLeaveTheNewestRunningAndEachQuitsCleanlyOnASignal) {
   AppSandbox app(QUORVELLE_BUILT_BUNDLE);
-  // Each copy waits in a shell at a gate and is executed when it opens, so
-  // that they all look for the others at once.
+  // Each copy (started at login, so that no window opens) waits in a shell at
+  // a gate and is executed when it opens, so that they look for the others at once.
   const std::string gate = app.home() + "/gate";
   ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
   const int gateFd = open(gate.c_str(), O_RDWR | O_CLOEXEC);  // keeps readers from blocking
   std::vector<pid_t> running;
   for (int round = 0; round < 6; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
+    const std::vector<pid_t> before = running;
     std::vector<pid_t> together;
-    for (int i = 0; i < 2 + round % 2; ++i) {
-      together.push_back(app.start("offscreen", kAtLogin, {"/bin/sh", "-c", "read -r _ < \"$0\"; exec \"$@\"", gate}));
+    for (int i = 0; i < 1 + round % 3; ++i) {
+      together.push_back(app.start("offscreen", {"--launched-at-login"},
+                                   {"/bin/sh", "-c", "read -r _ < \"$0\"; exec \"$@\"", gate}));
       running.push_back(together.back());
     }
     ASSERT_EQ(write(gateFd, std::string(together.size(), '\n').data(), together.size()),
               static_cast<ssize_t>(together.size()));
     // The survivor of each round is there when the next begins.
     EXPECT_TRUE(eventually([&] {
-      std::erase_if(running, [&](pid_t pid) { return app.waitForEnd(pid, 0).has_value(); });
+      std::erase_if(running, [&](pid_t pid) {
+        std::optional<int> status = app.waitForEnd(pid, 0);
+        if (status && std::ranges::count(before, pid)) EXPECT_TRUE(exitedCleanly(status)) << "asked to quit";
+        return status.has_value();
+      });
       return running.size() <= 1;
     }));
     ASSERT_EQ(running.size(), 1u) << "exactly one copy goes on";
-    if (std::is_sorted(together.begin(), together.end())) {
-      EXPECT_EQ(running[0], together.back());
-    }
-    EXPECT_TRUE(eventually([&] { return app.isListening(); }));
+    if (std::is_sorted(together.begin(), together.end())) EXPECT_EQ(running[0], together.back());
+    EXPECT_TRUE(eventually([&] { return app.isListening(); })) << "the survivor completes its start-up";
   }
   close(gateFd);
+  // SIGINT and SIGHUP become the same call (termination_signals_test).
+  kill(running[0], SIGHUP);
+  EXPECT_TRUE(exitedCleanly(app.waitForEnd(running[0], 10)));
+  EXPECT_FALSE(std::filesystem::exists(reopen::socketPath(app.socketFolder()))) << "the reopen socket goes with it";
 }
 
 TEST(AppProcess, RefusesToStartWithoutAUsableDisplayOrOutsideABundle) {
   AppSandbox app(QUORVELLE_BUILT_BUNDLE);
-  std::vector<std::string> noDisplay = environmentWith(
-      {{"HOME", app.home()}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt},
-       {"QT_QPA_PLATFORM", std::nullopt}});
-  ProgramResult result = runProgram({app.executable()}, noDisplay);
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_THAT(result.err, HasSubstr("no display: neither DISPLAY nor WAYLAND_DISPLAY is set"));
-
-  // A display is named but cannot be opened: a clear line, not Qt's abort.
-  std::vector<std::string> deadDisplay = environmentWith(
-      {{"HOME", app.home()}, {"DISPLAY", ":9999"}, {"WAYLAND_DISPLAY", std::nullopt}, {"QT_QPA_PLATFORM", "xcb"}});
-  result = runProgram({app.executable()}, deadDisplay);
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_THAT(result.err, HasSubstr("Quorvelle: cannot open the display (DISPLAY=:9999"));
-
   const std::string loose = app.home() + "/Quorvelle";
   std::filesystem::copy_file(app.executable(), loose);
-  result = runProgram({loose}, app.environment("offscreen"));
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_THAT(result.err, HasSubstr("does not lie in an application bundle"));
+  auto display = [&](std::optional<std::string> name, std::optional<std::string> platform) {
+    return environmentWith({{"HOME", app.home()}, {"DISPLAY", name}, {"WAYLAND_DISPLAY", std::nullopt},
+                            {"QT_QPA_PLATFORM", platform}});
+  };
+  const std::tuple<std::string, std::vector<std::string>, const char*> refusals[] = {
+      {app.executable(), display(std::nullopt, std::nullopt),
+       "no display: neither DISPLAY nor WAYLAND_DISPLAY is set"},
+      // Named but cannot be opened: a clear line, not Qt's abort.
+      {app.executable(), display(":9999", "xcb"), "Quorvelle: cannot open the display (DISPLAY=:9999"},
+      {loose, app.environment("offscreen"), "does not lie in an application bundle"}};
+  for (const auto& [program, environment, message] : refusals) {
+    ProgramResult result = runProgram({program}, environment);
+    EXPECT_EQ(result.exitCode, 1) << message;
+    EXPECT_THAT(result.err, HasSubstr(message));
+  }
 }
 
 }  // namespace

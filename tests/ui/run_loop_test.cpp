@@ -2,12 +2,12 @@
 // and one-shot timers, a timer invalidated in its own block, and a watch of a
 // descriptor that ends inside its own callback. The event tap tests drive the
 // poll loop's watches further.
+#include <QTest>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "linux/process/poll_run_loop.h"
-#include "qt_wait.h"
 #include "ui/qt_fd_watcher.h"
 #include "ui/qt_run_loop.h"
 
@@ -27,7 +27,7 @@ TEST(RunLoops, TasksTimersAndWatches) {
   QtFdWatcher qtWatcher;
   const Loop loops[] = {
       {"poll", poll, poll, [&](const std::function<bool()>& c, double s) { return poll.runUntil(c, s); }},
-      {"qt", qt, qtWatcher, [](const std::function<bool()>& c, double s) { return testing_support::waitFor(c, s * 1000); }}};
+      {"qt", qt, qtWatcher, [](const std::function<bool()>& c, double s) { return QTest::qWaitFor(c, s * 1000); }}};
   for (const Loop& l : loops) {
     SCOPED_TRACE(l.name);
     std::vector<int> order;
