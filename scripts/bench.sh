@@ -13,7 +13,8 @@ dbus-run-session -- bash scripts/with_xvfb.sh \
   build/bench/app_startup_bench build/Quorvelle.app build/bench/quorvelle_bench_app
 # A key frame through the Linux tap: the pipeline alone, and over sockets.
 build/bench/tap_bench --benchmark_min_time=0.2
-# Key latency through the engine beside the peer filter, in the test VM: on
-# QEMU's real-time clock, then on an instruction-counted one.
-python3 tests/vm/run_vm.py --build-dir build --only latency
-python3 tests/vm/run_vm.py --build-dir build --only latency --icount 3
+# Key latency from the host's key press to an X client, in the test VM on a
+# whole Debian system: without Quorvelle, then with it.
+python3 tests/vm/system/run_system.py --build-dir build \
+  --only latency_without_quorvelle,first_start,latency_with_quorvelle
+grep -i latency build/system-results.txt

@@ -41,13 +41,18 @@ wait_for() {
   done
 }
 
-# Keys pressed on the USB keyboard by the host: qcode:d (down), :u (up), :t (tap).
-requests=0
+# Keys pressed by the host: qcode:d (down), :u (up), :t (tap), on the newest
+# USB keyboard on the display, or with display= on the PS/2 keyboard.
 keys() {
   mark
+  ask_host REQ "${gap:-40} $(for key; do printf '%s ' "$key@${display-vga0}"; done)"
+}
+# A QMP command run by the host: qmp COMMAND JSON-ARGUMENTS.
+qmp() { ask_host QMP "$*"; }
+requests=0
+ask_host() {
   requests=$((requests + 1))
-  set -- $(for key; do echo "$key@vga0"; done)
-  say "@@REQ $requests ${gap:-40} $*"
+  say "@@$1 $requests $2"
   while read -r line <&3; do
     case "$line" in *"@@ACK $requests"*) return 0 ;; esac
   done
@@ -164,6 +169,14 @@ logged_at() { service_log | grep -F "Quorvelle engine: $1" | head -n 1 | cut -d 
 ms_until_logged() { echo $((($(logged_at "$2") - $1) / 1000)); }
 # The test's misbehaving client of the service, run as the user given.
 probe_as() { who=$1 && shift && runuser -u "$who" -- "$share/engine_probe" "$@"; }
+# Whether a plain reader of the keyboard node $1 hears a Pause typed on it.
+heard() {
+  "$share/device_probe" listen "$1" >/run/heard &
+  wait_for '[ -s /run/heard ]' 5 0.1
+  keys pause:t
+  wait $!
+  grep -q heard /run/heard
+}
 
 # Time from the host's key press to the X client's event, over 50 taps of T:
 # each press the client receives is echoed to the host as a @@SEEN line, and

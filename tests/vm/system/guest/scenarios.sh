@@ -53,6 +53,55 @@ hyper_in_x() {
   expect "+t:4d -t:4d"
 }
 
+# Every keyboard is taken, however it came: the built-in PS/2 one, one
+# plugged in while the engine runs, uinput and uhid ones made in the guest.
+ps2_keyboard() {
+  focus_keylog
+  display=                                    # keys bound to no display go to PS/2
+  hyper 4c
+}
+
+# Unplugged with keys held, a keyboard leaves none down; the others go on.
+hot_plug() {
+  focus_keylog
+  before=$(usb_keyboards)
+  qmp device_add '{"driver": "usb-kbd", "id": "kbd2", "bus": "xhci.0", "display": "vga0"}'
+  wait_for '[ -n "$(added_keyboard)" ]' || fail "the added keyboard did not appear"
+  added=$(added_keyboard)
+  wait_for "! heard $added" 30 0 || fail "the added keyboard was not grabbed"
+  hyper 4c                                    # typed on the added keyboard, the newest
+  keys caps_lock:d t:d
+  qmp device_del '{"id": "kbd2"}'
+  wait_for '[ ! -e "$added" ]' || fail "the added keyboard did not go"
+  no_key_down
+  hyper 4c
+}
+usb_keyboards() { ls /dev/input/by-path/*-usb-*-event-kbd; }
+added_keyboard() { usb_keyboards | grep -v -x -F "$before"; }
+
+# A keyboard with no key map: hyper over A held with five repeats (30 is A,
+# 48 B; C, A, M: Control, Alt, Super held), exactly those repeats, then a
+# burst of taps in chunks, none lost or out of order.
+uinput_keyboard() {
+  focus_keylog
+  got=$("$share/device_probe" keyboard)
+  [ "$got" = "30:1:CAM 30:2:CAM 30:2:CAM 30:2:CAM 30:2:CAM 30:2:CAM 30:0:CAM 48:1 48:0, 1000 taps in order" ] ||
+    fail "the uinput keyboard gave: $got"
+}
+
+# A keyboard that also points: hyper works and its click and move (type 1
+# key 272 BTN_LEFT, type 2 REL_X, REL_Y) come out of the virtual pointer,
+# which goes with it. A keypad of Caps Lock (58) alone is left alone.
+pointing_keyboard() {
+  focus_keylog
+  as_user xdotool mousemove --window "$(window keylog)" 600 500  # away from the tray and the settings
+  got=$("$share/device_probe" pointing)
+  [ "$got" = "30:1:CAM 30:0:CAM 48:1 48:0, pointer 1:272:1 2:0:5 2:1:-3 1:272:0 , keypad 58:1 58:0 58:1 58:0" ] ||
+    fail "the pointing keyboard gave: $got"
+  wait_for '! grep -q "Quorvelle Virtual Pointer" /proc/bus/input/devices' 5 || fail "the virtual pointer stayed"
+  caps_lock_is off
+}
+
 tray_enabled() {
   tray_menu Down Return                       # "Enabled", the first item
   wait_for '! engine_on' || fail "the engine kept running"
@@ -255,8 +304,8 @@ purge() {
 wait_for '[ -e "$run/commands" ]' 120 || say "@@FAIL boot: no X session"
 only=$(sed -n 's/.*acceptance=\([^ ]*\).*/\1/p' /proc/cmdline)
 for name in install latency_without_quorvelle first_start user_has_no_access hyper_in_x latency_with_quorvelle \
-  tray_enabled modifier_set stopped_app service_restart second_user socket_abuse crash quit launch_at_login \
-  wayland removal purge; do
+  ps2_keyboard hot_plug uinput_keyboard pointing_keyboard tray_enabled modifier_set stopped_app \
+  service_restart second_user socket_abuse crash quit launch_at_login wayland removal purge; do
   case ",install,${only:-$name}," in *,"$name",*) scenario "$name" ;; esac
 done
 say "@@DONE 0"
