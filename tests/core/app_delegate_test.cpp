@@ -236,7 +236,7 @@ TEST_F(AppFixture, LoginItemAndUpdateRelaunchOpenNoWindowAndTheSettingsComeFromT
   EXPECT_EQ(defaults.values.count("relaunchedForUpdate"), 0u);
 }
 
-TEST_F(AppFixture, DisabledAtLaunchPromptsNothingAndStartsNothing) {
+TEST_F(AppFixture, DisabledAtLaunchStartsNothingAndWithoutAnIdentifierNoCopyIsEnded) {
   defaults.values["enabled"] = false;
   // Without a bundle identifier no copy can be told apart: none is ended.
   bundles.infos[bundles.mainPath].erase("CFBundleIdentifier");
@@ -344,7 +344,7 @@ TEST_F(AppFixture, TapRefusedLogsOnlyOnThePromptPathAndAToolThatCannotRunIsLogge
   EXPECT_EQ(taps.tap()->deliver(kKeyDownEvent, 0)->flags, kDefaultHyperFlags);
 }
 
-TEST_F(AppFixture, SettingsReachTheEngineAndTheMappingGoesAtTermination) {
+TEST_F(AppFixture, SettingsReachTheEngineATapTurnedOffComesBackAndTheMappingGoesAtTermination) {
   launch();
   loop.drain();
   EXPECT_EQ(taps.tapsCreated, 1) << "the initial values call no handler";
