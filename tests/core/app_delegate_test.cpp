@@ -171,10 +171,9 @@ struct AppFixture : testing::Test {
 
 TEST_F(AppFixture, OrdinaryLaunchStartsEverythingAndOpensTheSettingsWindowLastSizedToItsContent) {
   launch();
-  EXPECT_THAT(journal,
-              ElementsAre("updater started", "trust checked", "tap created",
-                          "run /opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap", "caps lock off",
-                          "source created", "source added", "tap enabled", "launch completed"));
+  EXPECT_THAT(journal, ElementsAre("updater started", "trust checked", "tap created",
+                                   "run /opt/Quorvelle.app/Contents/Helpers/quorvelle-keymap", "caps lock off",
+                                   "source created", "source added", "tap enabled", "launch completed"));
   EXPECT_THAT(launcher.launches.at(0).arguments, ElementsAre("property", "--set", kApply));
   EXPECT_EQ(look(), "on") << "the icon is refreshed after the engine started";
   EXPECT_EQ(statusBar.currentItem()->trayIcon()->toolTip(), "Quorvelle");
@@ -237,7 +236,7 @@ TEST_F(AppFixture, LoginItemAndUpdateRelaunchOpenNoWindowAndTheSettingsComeFromT
   EXPECT_EQ(defaults.values.count("relaunchedForUpdate"), 0u);
 }
 
-TEST_F(AppFixture, DisabledAtLaunchPromptsNothingAndStartsNothing) {
+TEST_F(AppFixture, DisabledAtLaunchStartsNothingAndWithoutAnIdentifierNoCopyIsEnded) {
   defaults.values["enabled"] = false;
   // Without a bundle identifier no copy can be told apart: none is ended.
   bundles.infos[bundles.mainPath].erase("CFBundleIdentifier");
@@ -345,7 +344,7 @@ TEST_F(AppFixture, TapRefusedLogsOnlyOnThePromptPathAndAToolThatCannotRunIsLogge
   EXPECT_EQ(taps.tap()->deliver(kKeyDownEvent, 0)->flags, kDefaultHyperFlags);
 }
 
-TEST_F(AppFixture, SettingsReachTheEngineAndTheMappingGoesAtTermination) {
+TEST_F(AppFixture, SettingsReachTheEngineATapTurnedOffComesBackAndTheMappingGoesAtTermination) {
   launch();
   loop.drain();
   EXPECT_EQ(taps.tapsCreated, 1) << "the initial values call no handler";
@@ -416,8 +415,8 @@ TEST_F(AppFixture, OlderCopiesQuitBeforeStartUpGoesOnAndANewerOneMakesThisOneQui
   loop.advance(0.1);
   EXPECT_EQ(journal.back(), "launch completed");
   EXPECT_THAT(journal, testing::IsSupersetOf({"terminate 41", "terminate 42", "force 41"}));
-  EXPECT_THAT(journal, AllOf(Not(Contains("force 42")), Not(Contains("terminate 100")),
-                                       Not(Contains("terminate 44"))));
+  EXPECT_THAT(journal,
+              AllOf(Not(Contains("force 42")), Not(Contains("terminate 100")), Not(Contains("terminate 44"))));
   EXPECT_TRUE(delegate->hyperKey().hasTap());
   EXPECT_EQ(look(), "on");
 

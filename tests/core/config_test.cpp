@@ -72,7 +72,8 @@ TEST(ConfigWriting, DefaultsUntilAssignedThenEveryAssignmentIsPublishedAndWritte
       },
       {.dropFirst = true});
   std::vector<ModifierFlags> modifiers;
-  Cancellable current = config.modifiersPublisher().subscribe([&](ModifierFlags f) { modifiers.push_back(f); });
+  Cancellable current =
+      config.modifiersPublisher().subscribe([&](ModifierFlags flags) { modifiers.push_back(flags); });
 
   config.setEnabled(true);  // unchanged, still published and written
   config.setEnabled(false);

@@ -40,7 +40,8 @@ struct FeedUpdaterFixture : testing::Test {
   // A run of the application: its update controller around a fresh updater.
   struct Run {
     explicit Run(FeedUpdaterFixture& f)
-        : updater({f.bundles, f.updaterDefaults, f.loop, f.clock, f.feed, f.window, f.log}, FeedSecurity::HttpsOnly),
+        : updater({f.bundles, f.updaterDefaults, f.loop, f.clock, f.feed, f.window, f.log},
+                  FeedSecurity::HttpsOnly),
           updates(f.appDefaults, updater, f.application, f.activation) {
       updates.controller().startUpdater();
     }
@@ -152,7 +153,8 @@ TEST_F(FeedUpdaterFixture, AFeedThatCannotBeFetchedIsShownToTheUserAndLoggedInTh
   run.updates.checkForUpdatesNow();
   EXPECT_TRUE(feed.requests.empty());
   EXPECT_EQ(headline(), update_texts::kUpdateError);
-  EXPECT_THAT(window.current().message, testing::HasSubstr("does not use HTTPS: http://quorvelle.org/appcast.xml"));
+  EXPECT_THAT(window.current().message,
+              testing::HasSubstr("does not use HTTPS: http://quorvelle.org/appcast.xml"));
   window.userCloses();
 
   bundles.infos[bundles.mainPath].erase("SUFeedURL");

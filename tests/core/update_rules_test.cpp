@@ -15,8 +15,9 @@ TEST(UpdateRules, VersionsCompareAsDottedNumbers) {
   const std::tuple<const char*, const char*, std::optional<int>> cases[] = {
       {"1000", "1001", -1}, {"10", "9", 1}, {"1.2", "1.2.0", 0}, {"1.10", "1.9", 1}, {"0001", "1", 0},
       {"99999999999999999999", "100000000000000000000", -1}, {"1000000", "999999", 1},
-      {"", "1", std::nullopt}, {"1.", "1", std::nullopt}, {"1..2", "1", std::nullopt}, {"1a", "1", std::nullopt},
-      {"-1", "1", std::nullopt}, {"1", " 1", std::nullopt}, {"1.2-beta", "1", std::nullopt},
+      {"", "1", std::nullopt}, {"1.", "1", std::nullopt}, {"1..2", "1", std::nullopt},
+      {"1a", "1", std::nullopt}, {"-1", "1", std::nullopt}, {"1", " 1", std::nullopt},
+      {"1.2-beta", "1", std::nullopt},
   };
   for (const auto& [a, b, order] : cases) {
     EXPECT_EQ(compareVersions(a, b), order) << a << " vs " << b;
@@ -32,7 +33,8 @@ TEST(UpdateRules, OnlyHttpsFeedsExceptLoopbackHttpForTests) {
       {"https://quorvelle.org/appcast.xml", true, true}, {"HTTPS://Quorvelle.org/appcast.xml", true, true},
       {"http://quorvelle.org/appcast.xml", false, false}, {"http://127.0.0.1:8080/appcast.xml", false, true},
       {"http://localhost/appcast.xml", false, true}, {"http://[::1]:9/appcast.xml", false, true},
-      {"http://evil.example@127.0.0.1/feed", false, true}, {"http://127.0.0.1@evil.example/feed", false, false},
+      {"http://evil.example@127.0.0.1/feed", false, true},
+      {"http://127.0.0.1@evil.example/feed", false, false},
       {"http://127.0.0.1.evil.example/feed", false, false}, {"https://", false, false},
       {"file:///etc/passwd", false, false}, {"ftp://quorvelle.org/appcast.xml", false, false},
       {"https://quorvelle.org/app cast.xml", false, false}, {"quorvelle.org/appcast.xml", false, false},
