@@ -161,6 +161,13 @@ TEST_F(SettingsWidgetTest, RecordingTakesEveryKeyAndStoresTheModifiersHeld) {
   int closed = 0;
   QShortcut close(QKeySequence("Ctrl+Shift+W"), widget.get());
   QObject::connect(&close, &QShortcut::activated, [&] { ++closed; });
+  int seen = 0;  // Qt hands a key passed on to the parents too: seen once all the same
+  auto passing = qtMonitor.addMonitor(kKeyDownAndFlagsChangedMask, [&](const KeyEvent&) { return ++seen > 0; });
+  ASSERT_TRUE(xdotool("key 38"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return seen > 0; }));
+  QTest::qWait(50);
+  EXPECT_EQ(seen, 1);
+  qtMonitor.removeMonitor(passing.value());
   auto* record = widget->findChild<QPushButton*>("recordButton");
   QTest::mouseClick(record, Qt::LeftButton);
   ASSERT_TRUE(view.isRecording());
