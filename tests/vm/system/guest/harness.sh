@@ -34,7 +34,7 @@ info() { say "@@INFO $*"; }
 # Polls CONDITION (shell text) until it holds or SECONDS pass. Not faster
 # than every 0.3 s by default: polling steals the emulated processor's time.
 wait_for() {
-  deadline=$(($(date +%s) + ${2:-20}))
+  local deadline=$(($(date +%s) + ${2:-20}))  # a condition may wait_for too
   until eval "$1"; do
     [ "$(date +%s)" -lt "$deadline" ] || return 1
     sleep "${3:-0.3}"
