@@ -9,8 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "linux/engine_client/engine_trust.h"
-#include "linux/engine_test_server.h"
-#include "linux/temp_dir.h"
+#include "service/service_harness.h"
 #include "sim/sim_services.h"
 #include "ui/access_notification.h"
 #include "ui/launcher_badge.h"
@@ -76,8 +75,8 @@ TEST(AccessNotification, AsksOnceOnScreenItsActionGrantsAndAccessFoundTakesItBac
   sim::RecordingLog log;
   int grants = 0;
   AccessNotification prompt(QDBusConnection::sessionBus(), [&] { ++grants; }, log);
-  testing_support::TempDir dir;
-  EngineTrust trust(prompt, dir.file("engine.sock"));
+  testing_support::ServiceHarness engine;
+  EngineTrust trust(prompt, engine.dir.file("engine.sock"));
   EXPECT_FALSE(trust.isTrustedPrompting()) << "no engine service";
   ASSERT_TRUE(QTest::qWaitFor([&] { return prompt.shownId() == 7; }));
   const Desktop::Shown& shown = desktop.shown[0];
@@ -94,7 +93,8 @@ TEST(AccessNotification, AsksOnceOnScreenItsActionGrantsAndAccessFoundTakesItBac
   EXPECT_FALSE(trust.isTrustedPrompting());
   ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.shown.size() == 2; }));
   EXPECT_EQ(desktop.shown[1].replaces, 7u) << "one request on screen, not two";
-  testing_support::EngineTestServer engine(dir.file("engine.sock"));
+  engine.listen();
+  testing_support::ServiceThread serving{engine};
   EXPECT_TRUE(trust.isTrusted());
   ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.closed == std::vector<uint>{7}; }));
   EXPECT_TRUE(trust.isTrustedPrompting());
